@@ -1,0 +1,11 @@
+# Modules without Qt: built natively and, through the Windows cross-build, as 32-bit .exe files.
+foreach(dir platform selfupdater)
+  if(EXISTS "${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt")
+    add_subdirectory("${PROJECT_SOURCE_DIR}/${dir}" "${PROJECT_BINARY_DIR}/${dir}")
+  endif()
+endforeach()
+foreach(dir platform selfupdater)
+  if(EXISTS "${PROJECT_SOURCE_DIR}/tests/${dir}/CMakeLists.txt")
+    add_subdirectory("${PROJECT_SOURCE_DIR}/tests/${dir}" "${PROJECT_BINARY_DIR}/tests/${dir}")
+  endif()
+endforeach()

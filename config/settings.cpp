@@ -1,0 +1,213 @@
+#include "config/settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QVariant>
+
+#include <algorithm>
+#include <utility>
+
+namespace vorn {
+
+namespace {
+
+QString& directoryOverride()
+{
+    static QString directory;
+    return directory;
+}
+
+const char* const kLanguage = "Launcher/Language";
+const char* const kAutomaticUpdates = "Launcher/AutomaticUpdates";
+const char* const kUpdateNotifications = "Launcher/UpdateNotificationsEnabled";
+const char* const kCloseToTray = "Launcher/CloseToTray";
+const char* const kMinimizeOnGameLaunch = "Launcher/MinimizeOnGameLaunch";
+const char* const kShowLog = "Launcher/ShowLog";
+const char* const kUpdateCheckInterval = "Launcher/UpdateCheckIntervalMinutes";
+const char* const kRateLimitEnabled = "Launcher/DownloadRateLimitEnabled";
+const char* const kRateLimitMBps = "Launcher/DownloadRateLimitMBps";
+const char* const kUseMirror = "Launcher/UseMirror";
+const char* const kGameProfile = "Game/Profile";
+const char* const kGameRoot = "Game/Root";
+const char* const kInstalledVersion = "Game/InstalledVersion";
+const char* const kLastNotifiedVersion = "Notifications/LastVersion";
+
+QVariant readValue(const char* key, const QVariant& fallback)
+{
+    LauncherIniSettings settings;
+    return settings.value(QLatin1String(key), fallback);
+}
+
+void writeValue(const char* key, const QVariant& value)
+{
+    LauncherIniSettings settings;
+    settings.setValue(QLatin1String(key), value);
+    settings.sync();
+}
+
+// Shared by reading and writing Game/Root so both resolve the same way.
+QString resolveGameRoot(const QString& text)
+{
+    QString folder = QDir::fromNativeSeparators(text.trimmed());
+    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (folder.isEmpty())
+        folder = defaultGameRoot();
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+}
+
+} // namespace
+
+QString launcherDirectory()
+{
+    const QString& directory = directoryOverride();
+    if (!directory.isEmpty())
+        return directory;
+    return QCoreApplication::applicationDirPath();
+}
+
+void setLauncherDirectory(const QString& directory)
+{
+    directoryOverride() = directory;
+}
+
+QString launcherFilePath(const QString& name)
+{
+    return QDir(launcherDirectory()).filePath(name);
+}
+
+LauncherIniSettings::LauncherIniSettings(QObject* parent)
+    : QSettings(launcherFilePath(QStringLiteral("launcher.ini")), QSettings::IniFormat, parent)
+{
+    setIniCodec("UTF-8");
+}
+
+void ensureSettingsDefaults()
+{
+    LauncherIniSettings settings;
+
+    // QSettings maps an INI section [General] to keys without a group, and a group named
+    // "General" to the section [%General]; older launchers may have written either form.
+    const char* const migrated[] = {"Language", "AutomaticUpdates", "CloseToTray",
+                                    "MinimizeOnGameLaunch", "UpdateCheckIntervalMinutes"};
+    for (const char* name : migrated) {
+        const QString newKey = QLatin1String("Launcher/") + QLatin1String(name);
+        if (settings.contains(newKey))
+            continue;
+        for (const QString& oldKey : {QLatin1String("General/") + QLatin1String(name),
+                                      QString::fromLatin1(name)}) {
+            if (settings.contains(oldKey)) {
+                settings.setValue(newKey, settings.value(oldKey));
+                break;
+            }
+        }
+    }
+    settings.remove(QStringLiteral("General"));
+    const QStringList ungrouped = settings.childKeys();
+    for (const QString& key : ungrouped)
+        settings.remove(key);
+
+    const std::pair<const char*, QVariant> defaults[] = {
+        {kLanguage, QStringLiteral("ru")},
+        {kAutomaticUpdates, true},
+        {kUpdateNotifications, true},
+        {kCloseToTray, true},
+        {kMinimizeOnGameLaunch, true},
+        {kShowLog, false},
+        {kUpdateCheckInterval, 5},
+        {kRateLimitEnabled, false},
+        {kRateLimitMBps, 10},
+        {kUseMirror, false},
+        {kGameProfile, QStringLiteral("legacy")},
+        {kGameRoot, QDir::toNativeSeparators(defaultGameRoot())},
+        {kInstalledVersion, QString()},
+        {kLastNotifiedVersion, QString()},
+        {"Proxy/Mode", QStringLiteral("system")},
+        {"Proxy/Enabled", false},
+        {"Proxy/Host", QString()},
+        {"Proxy/Port", 8080},
+        {"Proxy/User", QString()},
+        {"Proxy/PasswordProtected", QByteArray()},
+    };
+    for (const auto& [key, value] : defaults) {
+        if (!settings.contains(QLatin1String(key)))
+            settings.setValue(QLatin1String(key), value);
+    }
+    settings.sync();
+}
+
+QString language()
+{
+    const QString code = readValue(kLanguage, QStringLiteral("ru")).toString().trimmed().toLower();
+    return code.isEmpty() ? QStringLiteral("ru") : code;
+}
+
+void setLanguage(const QString& code)
+{
+    writeValue(kLanguage, code.trimmed().toLower());
+}
+
+bool automaticUpdates() { return readValue(kAutomaticUpdates, true).toBool(); }
+void setAutomaticUpdates(bool enabled) { writeValue(kAutomaticUpdates, enabled); }
+bool updateNotificationsEnabled() { return readValue(kUpdateNotifications, true).toBool(); }
+void setUpdateNotificationsEnabled(bool enabled) { writeValue(kUpdateNotifications, enabled); }
+bool closeToTray() { return readValue(kCloseToTray, true).toBool(); }
+void setCloseToTray(bool enabled) { writeValue(kCloseToTray, enabled); }
+bool minimizeOnGameLaunch() { return readValue(kMinimizeOnGameLaunch, true).toBool(); }
+void setMinimizeOnGameLaunch(bool enabled) { writeValue(kMinimizeOnGameLaunch, enabled); }
+bool showLog() { return readValue(kShowLog, false).toBool(); }
+void setShowLog(bool enabled) { writeValue(kShowLog, enabled); }
+
+int updateCheckIntervalMinutes()
+{
+    return std::clamp(readValue(kUpdateCheckInterval, 5).toInt(), kMinUpdateCheckIntervalMinutes,
+                      kMaxUpdateCheckIntervalMinutes);
+}
+
+void setUpdateCheckIntervalMinutes(int minutes)
+{
+    writeValue(kUpdateCheckInterval, std::clamp(minutes, kMinUpdateCheckIntervalMinutes,
+                                                kMaxUpdateCheckIntervalMinutes));
+}
+
+bool downloadRateLimitEnabled() { return readValue(kRateLimitEnabled, false).toBool(); }
+void setDownloadRateLimitEnabled(bool enabled) { writeValue(kRateLimitEnabled, enabled); }
+
+int downloadRateLimitMBps()
+{
+    return std::clamp(readValue(kRateLimitMBps, 10).toInt(), kMinDownloadRateLimitMBps,
+                      kMaxDownloadRateLimitMBps);
+}
+
+void setDownloadRateLimitMBps(int megabytesPerSecond)
+{
+    writeValue(kRateLimitMBps, std::clamp(megabytesPerSecond, kMinDownloadRateLimitMBps,
+                                          kMaxDownloadRateLimitMBps));
+}
+
+bool useMirror() { return readValue(kUseMirror, false).toBool(); }
+void setUseMirror(bool enabled) { writeValue(kUseMirror, enabled); }
+
+void setGameProfile(const QString& profileId) { writeValue(kGameProfile, profileId); }
+
+QString defaultGameRoot()
+{
+    return QDir::cleanPath(QDir(launcherDirectory()).absoluteFilePath(QStringLiteral("../Ostravel")));
+}
+
+QString gameRoot()
+{
+    return resolveGameRoot(readValue(kGameRoot, defaultGameRoot()).toString());
+}
+
+void setGameRoot(const QString& folder)
+{
+    writeValue(kGameRoot, QDir::toNativeSeparators(resolveGameRoot(folder)));
+}
+
+QString installedVersion() { return readValue(kInstalledVersion, QString()).toString(); }
+void setInstalledVersion(const QString& releaseId) { writeValue(kInstalledVersion, releaseId.trimmed()); }
+QString lastNotifiedVersion() { return readValue(kLastNotifiedVersion, QString()).toString(); }
+void setLastNotifiedVersion(const QString& releaseId) { writeValue(kLastNotifiedVersion, releaseId.trimmed()); }
+
+} // namespace vorn

@@ -1,0 +1,6 @@
+#include "launcher/application.h"
+
+int main(int argc, char** argv)
+{
+    return vorn::runLauncher(argc, argv);
+}
