@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace vorn {
+
+// A path from the network, a manifest or state.json, turned into a "/"-separated path that stays
+// inside the game folder; empty if no such path can be made. Both separators are accepted on every
+// platform because a manifest written on Windows is read everywhere.
+[[nodiscard]] QString normalizeRelativePath(const QString& text);
+
+// The safety rule alone, for a path that is already normalized.
+[[nodiscard]] bool isSafeRelativePath(const QString& path);
+
+// Lookup and duplicate key of a normalized path: paths differing only in letter case are one file.
+[[nodiscard]] QString pathKey(const QString& normalizedPath);
+
+} // namespace vorn
