@@ -4,6 +4,8 @@
 #include "config/settings.h"
 #include "launcher/main_window.h"
 #include "launcher/single_instance.h"
+#include "ui/fixed_tool_tip_filter.h"
+#include "ui/launcher_style.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,8 +43,10 @@ QString registerFonts()
 
 void prepareApplication(QApplication& app)
 {
-    // The application style and the tool-tip placement filter belong here, before any
-    // widget exists, so every widget is created with them.
+    // The application style and the tool-tip placement filter come before any widget
+    // exists, so every widget is created with them.
+    QApplication::setStyle(new LauncherStyle);
+    app.installEventFilter(new FixedToolTipFilter(&app));
 
     QFont font(registerFonts(), -1, -1, false);
     font.setStyleStrategy(QFont::PreferAntialias);

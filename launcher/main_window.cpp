@@ -1,31 +1,18 @@
 #include "launcher/main_window.h"
 
-#include "config/localization.h"
 #include "launcher/single_instance.h"
+#include "ui/main_window_view.h"
 
 #include <QLoggingCategory>
-#include <QPalette>
 
 namespace vorn {
 
 Q_LOGGING_CATEGORY(lcWindow, "vorn.window")
 
-namespace {
-constexpr int kWindowWidth = 1060;
-constexpr int kWindowHeight = 620;
-} // namespace
-
-MainWindow::MainWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainWindow"));
-    setWindowTitle(translate("Main/WindowTitle", "Ostravel"));
-    setMinimumSize(kWindowWidth, kWindowHeight);
-    resize(kWindowWidth, kWindowHeight);
-    setAutoFillBackground(true);
-    QPalette dark = palette();
-    dark.setColor(QPalette::Window, QColor(0x0a, 0x10, 0x17));
-    setPalette(dark);
+    m_view = new MainWindowView(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -47,7 +34,13 @@ bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, long* r
         bringToFront();
         return true;
     }
-    return QWidget::nativeEvent(eventType, message, result);
+    return QMainWindow::nativeEvent(eventType, message, result);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    m_view->rescaleNews(size());
 }
 
 } // namespace vorn

@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QWidget>
+#include <QMainWindow>
 
 namespace vorn {
 
-class MainWindow final : public QWidget
+class MainWindowView;
+
+class MainWindow final : public QMainWindow
 {
     Q_OBJECT
 public:
@@ -16,6 +18,10 @@ public slots:
 
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    MainWindowView* m_view = nullptr; // child of the window
 };
 
 } // namespace vorn

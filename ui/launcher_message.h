@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace vorn {
+
+class LauncherDialog;
+
+enum class LauncherMessageKind { Information = 0, Warning = 1, Error = 2 };
+
+// The launcher's message box, built but not shown; the caller owns it.
+[[nodiscard]] LauncherDialog* createLauncherMessage(QWidget* parent, const QString& title,
+                                                    const QString& text, LauncherMessageKind kind);
+
+// Modal; returns when the box is closed.
+void showLauncherMessage(QWidget* parent, const QString& title, const QString& text,
+                         LauncherMessageKind kind);
+
+} // namespace vorn

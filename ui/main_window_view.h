@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QObject>
+#include <QSize>
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QHBoxLayout;
+class QLabel;
+class QListWidget;
+class QMainWindow;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTextBrowser;
+class QVBoxLayout;
+class QWidget;
+
+namespace vorn {
+
+class ArtworkNavigationButton;
+class FantasyLaunchButton;
+class FantasyProgressBar;
+class GameUtilityButton;
+class LanguageDropdownButton;
+class LauncherBackdrop;
+class NewsCoverLabel;
+class NewsSliderArrow;
+class ProfileOptionButton;
+class StyledCheckBox;
+class WindowControlButton;
+
+// The news cards' scale for a window size: grows with the window from 1.0 up to 1.5.
+[[nodiscard]] double newsScaleForWindow(const QSize& windowSize);
+
+// Builds the main window's widget tree into a QMainWindow and hands out the widgets that the
+// controller drives. It lays out and labels; what the controls do is the controller's.
+class MainWindowView final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MainWindowView(QMainWindow* window);
+
+    // The log and the 12 px it takes from the right column.
+    void setLogVisible(bool visible);
+    // Relabels every bound text, the language button and the chronicle logo for language
+    // (the catalogues must already be loaded for it).
+    void applyLanguage(const QString& language);
+    // News cards follow the window size.
+    void rescaleNews(const QSize& windowSize);
+
+    QMainWindow* window;
+    LauncherBackdrop* frame = nullptr;
+    QWidget* titleBar = nullptr;
+    QPushButton* headerLogo = nullptr;
+    QPushButton* brandWordmark = nullptr;
+    QPushButton* discordButton = nullptr;
+    QPushButton* telegramButton = nullptr;
+    LanguageDropdownButton* languageButton = nullptr;
+    QMenu* languageMenu = nullptr;
+    WindowControlButton* minimizeButton = nullptr;
+    WindowControlButton* closeButton = nullptr;
+    QWidget* contentArea = nullptr;
+    NewsSliderArrow* previousNews = nullptr;
+    NewsSliderArrow* nextNews = nullptr;
+    QListWidget* newsList = nullptr;
+    NewsCoverLabel* newsCover = nullptr;
+    QTextBrowser* newsText = nullptr;
+    QWidget* navigationPanel = nullptr;
+    ArtworkNavigationButton* knowledgeButton = nullptr;
+    ArtworkNavigationButton* supportButton = nullptr;
+    ArtworkNavigationButton* streamsButton = nullptr;
+    QVBoxLayout* rightColumn = nullptr;
+    QWidget* chronicleCard = nullptr;
+    QLabel* chronicleLogo = nullptr;
+    QWidget* profileCard = nullptr;
+    QLabel* profileTitle = nullptr;
+    QComboBox* profileCombo = nullptr;
+    ProfileOptionButton* modernOption = nullptr;
+    ProfileOptionButton* legacyOption = nullptr;
+    QButtonGroup* profileGroup = nullptr;
+    QLabel* profileHint = nullptr;
+    QPlainTextEdit* miniLog = nullptr;
+    QWidget* footer = nullptr;
+    StyledCheckBox* proxyCheck = nullptr;
+    StyledCheckBox* mirrorCheck = nullptr;
+    QLabel* progressPercent = nullptr;
+    FantasyProgressBar* progressBar = nullptr;
+    QLabel* statusLabel = nullptr;
+    GameUtilityButton* checkButton = nullptr;
+    GameUtilityButton* pauseButton = nullptr;
+    GameUtilityButton* settingsButton = nullptr;
+    FantasyLaunchButton* playButton = nullptr;
+    QLabel* releaseLabel = nullptr;
+
+signals:
+    // An entry of the language menu was chosen ("ru" or "en").
+    void languageChosen(const QString& code);
+
+private:
+    void buildTitleBar(QVBoxLayout* frameLayout);
+    void buildContent(QVBoxLayout* frameLayout);
+    void buildLeftColumn(QHBoxLayout* contentLayout);
+    void buildRightColumn(QHBoxLayout* contentLayout);
+    void buildFooter(QVBoxLayout* frameLayout);
+    void refreshProfileTexts();
+};
+
+} // namespace vorn
