@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vorn::bench {
+
+// Deterministic, incompressible content; fast enough that writing a GiB takes seconds.
+inline quint64 nextRandom(quint64* state)
+{
+    quint64 z = (*state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+// Creates path with size random bytes unless it already has that size.
+inline bool ensureRandomFile(const QString& path, qint64 size, quint64 seed)
+{
+    if (QFileInfo(path).size() == size)
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    std::vector<quint64> block(1 << 17);
+    quint64 state = seed;
+    qint64 left = size;
+    while (left > 0) {
+        for (quint64& word : block)
+            word = nextRandom(&state);
+        const qint64 n = qMin<qint64>(left, qint64(block.size() * sizeof(quint64)));
+        if (file.write(reinterpret_cast<const char*>(block.data()), n) != n)
+            return false;
+        left -= n;
+    }
+    return true;
+}
+
+// Reads the file once so that the measured runs find it in the page cache.
+inline void warmPageCache(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    std::vector<char> buffer(1 << 20);
+    while (file.read(buffer.data(), qint64(buffer.size())) > 0) {
+    }
+}
+
+inline double mibPerSecond(qint64 bytes, qint64 nanoseconds)
+{
+    return nanoseconds > 0 ? (double(bytes) / (1024.0 * 1024.0)) / (double(nanoseconds) / 1e9) : 0.0;
+}
+
+// Runs command through the shell and returns its wall time in nanoseconds, or -1.
+inline qint64 timeCommand(const QString& command)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const int rc = std::system(command.toLocal8Bit().constData());
+    const qint64 elapsed = timer.nsecsElapsed();
+    return rc == 0 ? elapsed : -1;
+}
+
+} // namespace vorn::bench
