@@ -31,6 +31,7 @@ constexpr std::uint32_t minimumBits = 384;
 constexpr std::uint32_t maximumBits = 16384;
 
 const char* const importContext = "Cannot import release public key";
+const char* const hashContext = "Cannot calculate signing hash";
 const char* const verifyContext = "Invalid release signature";
 
 struct FreeBignum
@@ -179,14 +180,14 @@ bool verifyReleaseSignature(ByteSpan publicKeyBlob, ByteSpan data, ByteSpan sign
         || EVP_DigestVerifyInit_ex(digest.get(), nullptr, "SHA256", nullptr, nullptr, key.get(),
                                    nullptr)
                <= 0) {
-        const std::string text = opensslErrorText(verifyContext, "cannot set up the check");
+        const std::string text = opensslErrorText(hashContext, "no SHA-256 digest available");
         if (error)
             *error = text;
         return false;
     }
-    const int result = EVP_DigestVerify(digest.get(), bigEndian.empty() ? &nothing : bigEndian.data(),
-                                        bigEndian.size(), data.data ? data.data : &nothing,
-                                        data.size);
+    const int result =
+        EVP_DigestVerify(digest.get(), bigEndian.empty() ? &nothing : bigEndian.data(),
+                         bigEndian.size(), data.data ? data.data : &nothing, data.size);
     if (result == 1) {
         ERR_clear_error();
         return true;

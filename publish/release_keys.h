@@ -14,6 +14,7 @@ class ReleaseKey final
 {
 public:
     ReleaseKey() = default;
+    // Takes ownership of an OpenSSL key (EVP_PKEY).
     explicit ReleaseKey(evp_pkey_st* adopted);
     ~ReleaseKey();
     ReleaseKey(ReleaseKey&& other) noexcept;
@@ -23,6 +24,7 @@ public:
 
     [[nodiscard]] bool isNull() const { return key_ == nullptr; }
     [[nodiscard]] int bits() const;
+    // The OpenSSL key, still owned by this object.
     [[nodiscard]] evp_pkey_st* get() const { return key_; }
 
 private:

@@ -16,7 +16,8 @@ namespace {
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         std::fprintf(stderr, "make_signature_vectors: cannot write %s\n", path.c_str());
@@ -37,9 +38,10 @@ int main(int argc, char** argv)
     const std::string dir = argv[1];
     const int bits = argc == 3 ? std::atoi(argv[2]) : defaultReleaseKeyBits;
 
-    const std::string text = "{\"schema\":1,\"channel\":\"live\",\"releaseId\":\"2024.06.1\","
-                             "\"manifestPath\":\"manifests/2024.06.1.json\",\"manifestSha256\":"
-                             "\"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08\"}";
+    const std::string text =
+        "{\"schema\":1,\"channel\":\"live\",\"releaseId\":\"2024.06.1\","
+        "\"manifestPath\":\"manifests/2024.06.1.json\",\"manifestSha256\":"
+        "\"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08\"}";
     const std::vector<unsigned char> message(text.begin(), text.end());
 
     std::error_code made;

@@ -74,7 +74,8 @@ void checkVectors(const SignatureVectors& v)
     {
         INFO("the big-endian octet string of the same signature is refused");
         error.clear();
-        CHECK_FALSE(verifyReleaseSignature(v.blob, v.message, reversed(v.messageSignature), &error));
+        const Bytes bigEndian = reversed(v.messageSignature);
+        CHECK_FALSE(verifyReleaseSignature(v.blob, v.message, bigEndian, &error));
         CHECK_MESSAGE(startsWith(error, invalidPrefix), error);
     }
     {
