@@ -1,0 +1,728 @@
+#include "publish/publisher.h"
+
+#include "core/channel_pointer.h"
+#include "core/chunker.h"
+#include "core/manifest.h"
+#include "core/paths.h"
+#include "core/release_signature.h"
+#include "core/sha256.h"
+#include "publish/release_keys.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSet>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <atomic>
+
+namespace vorn::publish {
+
+namespace {
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+QString fromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// Written under a temporary name and renamed, so a reader never sees half a file.
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        setError(error, QStringLiteral("Cannot create folder %1").arg(QFileInfo(path).absolutePath()));
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        setError(error, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signature, QString* error)
+{
+    std::vector<unsigned char> raw;
+    std::string failure;
+    if (!signRelease(key, platform::ByteSpan(data.constData(), size_t(data.size())), &raw, &failure)) {
+        setError(error, fromStd(failure));
+        return false;
+    }
+    *signature = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
+    return true;
+}
+
+struct SourceFile
+{
+    QString relativePath;
+    QString absolutePath;
+    qint64 size = 0;
+    bool preserve = false;
+};
+
+bool matchesAnyGlob(const QString& relativePath, const QVector<QRegularExpression>& globs)
+{
+    const QString name = relativePath.section(QLatin1Char('/'), -1);
+    for (const QRegularExpression& glob : globs) {
+        if (glob.match(relativePath).hasMatch() || glob.match(name).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+bool collectSourceFiles(const ReleaseOptions& options, QVector<SourceFile>* files, QString* error)
+{
+    const QDir source(QFileInfo(options.sourceDir).absoluteFilePath());
+    if (!QFileInfo(options.sourceDir).isDir()) {
+        setError(error, QStringLiteral("Source folder does not exist: %1").arg(options.sourceDir));
+        return false;
+    }
+    QVector<QRegularExpression> globs;
+    for (const QString& glob : options.preserveGlobs) {
+        globs.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(glob),
+                                        QRegularExpression::CaseInsensitiveOption));
+    }
+
+    QHash<QString, QString> seen;
+    QDirIterator it(source.path(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString relative = source.relativeFilePath(info.absoluteFilePath());
+        if (info.isSymLink()) {
+            setError(error, QStringLiteral("Symbolic links cannot be published: %1").arg(relative));
+            return false;
+        }
+        if (info.isDir())
+            continue;
+        if (!info.isFile()) {
+            setError(error, QStringLiteral("Only regular files can be published: %1").arg(relative));
+            return false;
+        }
+        const QString normalized = normalizeRelativePath(relative);
+        if (normalized.isEmpty() || normalized != relative) {
+            setError(error, QStringLiteral("File name cannot be published: %1").arg(relative));
+            return false;
+        }
+        if (normalized.section(QLatin1Char('/'), 0, 0).compare(QLatin1String(".vorn"),
+                                                               Qt::CaseInsensitive) == 0) {
+            setError(error, QStringLiteral("The source folder holds the launcher's own state "
+                                           "folder .vorn: %1").arg(relative));
+            return false;
+        }
+        const QString key = pathKey(normalized);
+        if (seen.contains(key)) {
+            setError(error, QStringLiteral("File names differ only in letter case: %1 and %2")
+                                .arg(seen.value(key), normalized));
+            return false;
+        }
+        seen.insert(key, normalized);
+        files->append({normalized, info.absoluteFilePath(), info.size(),
+                       matchesAnyGlob(normalized, globs)});
+    }
+    std::sort(files->begin(), files->end(), [](const SourceFile& a, const SourceFile& b) {
+        return a.relativePath < b.relativePath;
+    });
+    return true;
+}
+
+// One unit of parallel work: either one chunk (cut, compressed, stored) or a whole-file digest.
+struct Job
+{
+    int fileIndex = 0;
+    int chunkIndex = -1; // -1: the file's digest
+    ChunkRange range;
+};
+
+class ObjectStore final
+{
+public:
+    explicit ObjectStore(QString repoDir)
+        : m_repoDir(std::move(repoDir))
+    {
+    }
+
+    // Stores the object unless the repository already has it. Thread-safe.
+    bool store(const QByteArray& blobSha256, const QByteArray& blob, QString* error)
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            if (m_claimed.contains(blobSha256))
+                return true;
+            m_claimed.insert(blobSha256);
+        }
+        const QString path = QDir(m_repoDir).filePath(objectRelativePath(blobSha256));
+        if (QFileInfo(path).size() == blob.size()) {
+            m_reused.fetch_add(1);
+            return true;
+        }
+        if (!writeFileAtomically(path, blob, error))
+            return false;
+        m_new.fetch_add(1);
+        m_newBytes.fetch_add(blob.size());
+        return true;
+    }
+
+    // Chunks of earlier releases: their objects are reused without compressing again.
+    void addKnownChunk(const ManifestChunk& chunk) { m_known.insert(chunk.sha256, chunk); }
+
+    bool reuseKnown(const QByteArray& plainSha256, qint64 plainSize, ManifestChunk* chunk)
+    {
+        const auto it = m_known.constFind(plainSha256);
+        if (it == m_known.constEnd() || it->size != plainSize)
+            return false;
+        const QString path = QDir(m_repoDir).filePath(objectRelativePath(it->blobSha256));
+        if (QFileInfo(path).size() != it->blobSize)
+            return false;
+        chunk->blobSha256 = it->blobSha256;
+        chunk->blobSize = it->blobSize;
+        QMutexLocker lock(&m_mutex);
+        if (!m_claimed.contains(it->blobSha256)) {
+            m_claimed.insert(it->blobSha256);
+            m_reused.fetch_add(1);
+        }
+        return true;
+    }
+
+    qint64 newObjects() const { return m_new.load(); }
+    qint64 reusedObjects() const { return m_reused.load(); }
+    qint64 newBytes() const { return m_newBytes.load(); }
+
+private:
+    QString m_repoDir;
+    QHash<QByteArray, ManifestChunk> m_known; // filled before the parallel part, then read-only
+    QMutex m_mutex;
+    QSet<QByteArray> m_claimed;
+    std::atomic<qint64> m_new{0};
+    std::atomic<qint64> m_reused{0};
+    std::atomic<qint64> m_newBytes{0};
+};
+
+bool readRange(QFile& file, const ChunkRange& range, QByteArray* bytes, QString* error)
+{
+    if (!file.seek(range.offset)) {
+        setError(error, QStringLiteral("Cannot seek in %1: %2").arg(file.fileName(), file.errorString()));
+        return false;
+    }
+    *bytes = file.read(range.size);
+    if (bytes->size() != range.size) {
+        setError(error, QStringLiteral("%1 changed while it was published").arg(file.fileName()));
+        return false;
+    }
+    return true;
+}
+
+bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<ManifestFile>& files,
+            int level, ObjectStore& store, QString* error)
+{
+    const SourceFile& source = sources.at(job.fileIndex);
+    QFile file(source.absolutePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("Cannot read %1: %2").arg(source.relativePath, file.errorString()));
+        return false;
+    }
+    ManifestFile& target = files[job.fileIndex];
+    if (job.chunkIndex < 0) {
+        QString failure;
+        const QByteArray digest = sha256OfRange(&file, 0, source.size, &failure);
+        if (digest.size() != 32) {
+            setError(error, QStringLiteral("Cannot hash %1: %2").arg(source.relativePath, failure));
+            return false;
+        }
+        target.sha256 = digest;
+        return true;
+    }
+    QByteArray plain;
+    if (!readRange(file, job.range, &plain, error))
+        return false;
+    ManifestChunk& chunk = target.chunks[job.chunkIndex];
+    chunk.offset = job.range.offset;
+    chunk.size = job.range.size;
+    chunk.sha256 = Sha256::hash(plain);
+    if (store.reuseKnown(chunk.sha256, chunk.size, &chunk))
+        return true;
+    // qCompress writes the 4-byte big-endian length and the zlib stream the launcher reads.
+    const QByteArray blob = qCompress(plain, level);
+    if (blob.size() > kMaxObjectBytes) {
+        setError(error, QStringLiteral("A chunk of %1 compresses to %2 bytes, above the launcher's "
+                                       "limit of %3; lower --max or --whole-file-threshold")
+                            .arg(source.relativePath)
+                            .arg(blob.size())
+                            .arg(kMaxObjectBytes));
+        return false;
+    }
+    chunk.blobSha256 = Sha256::hash(blob);
+    chunk.blobSize = blob.size();
+    return store.store(chunk.blobSha256, blob, error);
+}
+
+QByteArray channelPointerJson(const QString& releaseId, const QString& manifestPath,
+                              const QByteArray& manifestSha256)
+{
+    QJsonObject pointer;
+    pointer.insert(QStringLiteral("schema"), 1);
+    pointer.insert(QStringLiteral("channel"), QStringLiteral("live"));
+    pointer.insert(QStringLiteral("releaseId"), releaseId);
+    pointer.insert(QStringLiteral("manifestPath"), manifestPath);
+    pointer.insert(QStringLiteral("manifestSha256"), QString::fromLatin1(manifestSha256.toHex()));
+    return QJsonDocument(pointer).toJson(QJsonDocument::Compact);
+}
+
+QString manifestRelativePath(const QString& releaseId)
+{
+    return QStringLiteral("manifests/%1.json").arg(releaseId);
+}
+
+QString signaturePathFor(const QString& jsonPath)
+{
+    QString path = jsonPath;
+    path.chop(4);
+    return path + QStringLiteral("sig");
+}
+
+} // namespace
+
+QString objectRelativePath(const QByteArray& blobSha256)
+{
+    const QString hex = QString::fromLatin1(blobSha256.toHex());
+    return QStringLiteral("objects/%1/%2.bin").arg(hex.left(2), hex);
+}
+
+bool isUsableReleaseId(const QString& releaseId)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9._-]{0,127}$"));
+    return pattern.match(releaseId).hasMatch();
+}
+
+bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QString* error)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ReleaseSummary result;
+
+    if (!isUsableReleaseId(options.releaseId)) {
+        setError(error, QStringLiteral("Release ID must be 1-128 letters, digits, '.', '_' or '-', "
+                                       "starting with a letter or digit: %1").arg(options.releaseId));
+        return false;
+    }
+    if (options.gameRoot.trimmed().isEmpty()) {
+        setError(error, QStringLiteral("The game root name must not be empty"));
+        return false;
+    }
+    if (options.compressionLevel < 0 || options.compressionLevel > 9) {
+        setError(error, QStringLiteral("Compression level must be from 0 to 9"));
+        return false;
+    }
+    const ChunkingOptions& chunking = options.chunking;
+    if (chunking.minBytes <= 0 || chunking.averageBytes < chunking.minBytes
+        || chunking.maxBytes < chunking.averageBytes || chunking.wholeFileThreshold < 0) {
+        setError(error, QStringLiteral("Invalid chunking options: need 0 < min <= avg <= max and a "
+                                       "non-negative whole-file threshold"));
+        return false;
+    }
+    if (chunking.maxBytes > kMaxObjectBytes - 65536
+        || chunking.wholeFileThreshold > kMaxObjectBytes - 65536) {
+        setError(error, QStringLiteral("Chunks above %1 bytes could not be downloaded by the launcher")
+                            .arg(kMaxObjectBytes - 65536));
+        return false;
+    }
+    for (const LaunchProfile& profile : options.launchProfiles) {
+        if (profile.id.isEmpty() || profile.title.isEmpty()
+            || normalizeRelativePath(profile.executable).isEmpty()) {
+            setError(error, QStringLiteral("Invalid launch profile: %1").arg(profile.id));
+            return false;
+        }
+    }
+
+    const QDir repo(options.repoDir);
+    const QString manifestPath = manifestRelativePath(options.releaseId);
+    if (QFileInfo::exists(repo.filePath(manifestPath))) {
+        setError(error, QStringLiteral("Release %1 already exists in the repository").arg(options.releaseId));
+        return false;
+    }
+
+    std::string keyError;
+    ReleaseKey key;
+    if (!loadPrivateKeyFile(QFile::encodeName(options.privateKeyPath).toStdString(), &key, &keyError)) {
+        setError(error, QStringLiteral("Cannot load the private key: %1").arg(fromStd(keyError)));
+        return false;
+    }
+
+    QVector<SourceFile> sources;
+    if (!collectSourceFiles(options, &sources, error))
+        return false;
+
+    // Cutting is sequential per file (it reads each file once); the chunks then compress in
+    // parallel on every core.
+    QVector<ManifestFile> files(sources.size());
+    QVector<Job> jobs;
+    for (int i = 0; i < sources.size(); ++i) {
+        const SourceFile& source = sources.at(i);
+        QFile file(source.absolutePath);
+        QString failure;
+        const QVector<ChunkRange> ranges = split(chunking, &file, source.size, &failure);
+        if (ranges.isEmpty()) {
+            setError(error, QStringLiteral("Cannot cut %1: %2").arg(source.relativePath, failure));
+            return false;
+        }
+        ManifestFile& entry = files[i];
+        entry.path = source.relativePath;
+        entry.size = source.size;
+        entry.preserve = source.preserve;
+        entry.chunks.resize(ranges.size());
+        jobs.append({i, -1, {}});
+        for (int c = 0; c < ranges.size(); ++c)
+            jobs.append({i, c, ranges.at(c)});
+        result.sourceBytes += source.size;
+        result.chunks += ranges.size();
+    }
+
+    ObjectStore store(options.repoDir);
+    const QFileInfoList earlier = QDir(repo.filePath(QStringLiteral("manifests")))
+                                      .entryInfoList({QStringLiteral("*.json")}, QDir::Files);
+    for (const QFileInfo& info : earlier) {
+        QByteArray bytes;
+        Manifest known;
+        if (!readWholeFile(info.absoluteFilePath(), &bytes, nullptr) || !parseManifest(bytes, &known, nullptr))
+            continue; // only a missed shortcut: the chunk is then compressed and stored anew
+        for (const ManifestFile& file : known.files) {
+            for (const ManifestChunk& chunk : file.chunks)
+                store.addKnownChunk(chunk);
+        }
+    }
+    QMutex failureMutex;
+    QString firstFailure;
+    std::atomic<bool> failedFlag{false};
+    QtConcurrent::blockingMap(jobs, [&](const Job& job) {
+        if (failedFlag.load())
+            return;
+        QString failure;
+        if (!runJob(job, sources, files, options.compressionLevel, store, &failure)) {
+            QMutexLocker lock(&failureMutex);
+            if (!failedFlag.exchange(true))
+                firstFailure = failure;
+        }
+    });
+    if (failedFlag.load()) {
+        setError(error, firstFailure);
+        return false;
+    }
+
+    Manifest manifest;
+    manifest.releaseId = options.releaseId;
+    manifest.createdUtc = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    manifest.gameRoot = options.gameRoot.trimmed();
+    manifest.chunking = chunking;
+    manifest.launchProfiles = options.launchProfiles;
+    for (LaunchProfile& profile : manifest.launchProfiles)
+        profile.executable = normalizeRelativePath(profile.executable);
+    for (const QString& entry : options.keepList) {
+        if (!entry.trimmed().isEmpty())
+            manifest.preserve.append(entry.trimmed());
+    }
+    manifest.files = files;
+
+    const QByteArray manifestJson = manifestToJson(manifest);
+    Manifest reread;
+    QString parseError;
+    if (!parseManifest(manifestJson, &reread, &parseError)) {
+        setError(error, QStringLiteral("The written manifest does not parse: %1").arg(parseError));
+        return false;
+    }
+
+    QByteArray manifestSignature;
+    if (!signBytes(key, manifestJson, &manifestSignature, error))
+        return false;
+    const QByteArray pointer =
+        channelPointerJson(options.releaseId, manifestPath, Sha256::hash(manifestJson));
+    QByteArray pointerSignature;
+    if (!signBytes(key, pointer, &pointerSignature, error))
+        return false;
+
+    if (!writeFileAtomically(repo.filePath(signaturePathFor(manifestPath)), manifestSignature, error)
+        || !writeFileAtomically(repo.filePath(manifestPath), manifestJson, error)
+        || !writeFileAtomically(repo.filePath(QStringLiteral("channels/live.sig")), pointerSignature,
+                                error)
+        || !writeFileAtomically(repo.filePath(QStringLiteral("channels/live.json")), pointer, error)) {
+        return false;
+    }
+
+    result.files = sources.size();
+    result.objectsNew = store.newObjects();
+    result.objectsReused = store.reusedObjects();
+    result.bytesStoredNew = store.newBytes();
+    result.elapsedMs = timer.elapsed();
+    result.manifestPath = manifestPath;
+    if (summary)
+        *summary = result;
+    return true;
+}
+
+namespace {
+
+struct ObjectCheck
+{
+    bool ok = false;
+    QString problem;
+};
+
+// Loads one stored object and checks it against the chunk that names it.
+ObjectCheck checkObject(const QDir& repo, const ManifestChunk& chunk, QByteArray* plain)
+{
+    const QString relative = objectRelativePath(chunk.blobSha256);
+    QFile file(repo.filePath(relative));
+    if (!file.open(QIODevice::ReadOnly))
+        return {false, QStringLiteral("%1: missing (%2)").arg(relative, file.errorString())};
+    const QByteArray blob = file.readAll();
+    if (blob.size() != chunk.blobSize)
+        return {false, QStringLiteral("%1: size %2, expected %3").arg(relative).arg(blob.size()).arg(chunk.blobSize)};
+    if (Sha256::hash(blob) != chunk.blobSha256)
+        return {false, QStringLiteral("%1: content does not match its name").arg(relative)};
+    *plain = blob.size() >= 4 ? qUncompress(blob) : QByteArray();
+    if (plain->size() != chunk.size || (chunk.size > 0 && plain->isEmpty()))
+        return {false, QStringLiteral("%1: does not decompress to %2 bytes").arg(relative).arg(chunk.size)};
+    if (Sha256::hash(*plain) != chunk.sha256)
+        return {false, QStringLiteral("%1: decompressed chunk does not match its digest").arg(relative)};
+    return {true, QString()};
+}
+
+} // namespace
+
+bool verifyRelease(const QString& repoDir, const QByteArray& publicKeyBlob, const QString& releaseId,
+                   VerifyReport* report, QString* error)
+{
+    VerifyReport result;
+    const QDir repo(repoDir);
+    QByteArray pointerJson;
+    QByteArray pointerSignature;
+    if (!readWholeFile(repo.filePath(QStringLiteral("channels/live.json")), &pointerJson, error)
+        || !readWholeFile(repo.filePath(QStringLiteral("channels/live.sig")), &pointerSignature, error))
+        return false;
+
+    QString failure;
+    ChannelPointer pointer;
+    if (!verifyReleaseSignature(publicKeyBlob, pointerJson, pointerSignature, &failure))
+        result.problems.append(QStringLiteral("channels/live.sig: %1").arg(failure));
+    if (!parseChannelPointer(pointerJson, &pointer, &failure)) {
+        setError(error, QStringLiteral("channels/live.json: %1").arg(failure));
+        return false;
+    }
+
+    result.releaseId = releaseId.isEmpty() ? pointer.releaseId : releaseId;
+    const bool pointerRelease = result.releaseId == pointer.releaseId;
+    const QString manifestPath =
+        pointerRelease ? pointer.manifestPath : manifestRelativePath(result.releaseId);
+    QByteArray manifestJson;
+    QByteArray manifestSignature;
+    if (!readWholeFile(repo.filePath(manifestPath), &manifestJson, error)
+        || !readWholeFile(repo.filePath(signaturePathFor(manifestPath)), &manifestSignature, error))
+        return false;
+    if (pointerRelease && Sha256::hash(manifestJson) != pointer.manifestSha256)
+        result.problems.append(QStringLiteral("%1: digest differs from the channel pointer's").arg(manifestPath));
+    if (!verifyReleaseSignature(publicKeyBlob, manifestJson, manifestSignature, &failure))
+        result.problems.append(QStringLiteral("%1: %2").arg(signaturePathFor(manifestPath), failure));
+    Manifest manifest;
+    if (!parseManifest(manifestJson, &manifest, &failure)) {
+        result.problems.append(QStringLiteral("%1: %2").arg(manifestPath, failure));
+    } else {
+        if (manifest.releaseId != result.releaseId)
+            result.problems.append(QStringLiteral("%1: names release %2").arg(manifestPath, manifest.releaseId));
+        result.files = manifest.files.size();
+
+        // Every object is checked once; every file's digest is rebuilt from its chunks.
+        QMutex mutex;
+        QHash<QByteArray, QString> objectProblems;
+        QSet<QByteArray> objects;
+        QStringList fileProblems;
+        QtConcurrent::blockingMap(manifest.files, [&](const ManifestFile& file) {
+            Sha256 digest;
+            bool complete = true;
+            for (const ManifestChunk& chunk : file.chunks) {
+                QByteArray plain;
+                const ObjectCheck check = checkObject(repo, chunk, &plain);
+                QMutexLocker lock(&mutex);
+                objects.insert(chunk.blobSha256);
+                if (!check.ok) {
+                    objectProblems.insert(chunk.blobSha256, check.problem);
+                    complete = false;
+                    continue;
+                }
+                lock.unlock();
+                digest.addData(plain);
+            }
+            if (complete && digest.result() != file.sha256) {
+                QMutexLocker lock(&mutex);
+                fileProblems.append(QStringLiteral("%1: chunks do not add up to the file's digest").arg(file.path));
+            }
+        });
+        result.objects = objects.size();
+        QStringList sortedObjectProblems = objectProblems.values();
+        sortedObjectProblems.sort();
+        fileProblems.sort();
+        result.problems += sortedObjectProblems;
+        result.problems += fileProblems;
+    }
+    if (report)
+        *report = result;
+    if (!result.problems.isEmpty()) {
+        setError(error, QStringLiteral("%1 problem(s) in release %2").arg(result.problems.size()).arg(result.releaseId));
+        return false;
+    }
+    return true;
+}
+
+bool pruneRepository(const QString& repoDir, int keep, PruneSummary* summary, QString* error)
+{
+    PruneSummary result;
+    if (keep < 1) {
+        setError(error, QStringLiteral("At least one release must be kept"));
+        return false;
+    }
+    const QDir repo(repoDir);
+    QByteArray pointerJson;
+    ChannelPointer pointer;
+    QString failure;
+    if (!readWholeFile(repo.filePath(QStringLiteral("channels/live.json")), &pointerJson, error))
+        return false;
+    if (!parseChannelPointer(pointerJson, &pointer, &failure)) {
+        setError(error, QStringLiteral("channels/live.json: %1").arg(failure));
+        return false;
+    }
+
+    struct Release
+    {
+        QString path;
+        Manifest manifest;
+    };
+    QVector<Release> releases;
+    const QFileInfoList manifestFiles = QDir(repo.filePath(QStringLiteral("manifests")))
+                                            .entryInfoList({QStringLiteral("*.json")}, QDir::Files);
+    for (const QFileInfo& info : manifestFiles) {
+        QByteArray bytes;
+        Release release;
+        release.path = QStringLiteral("manifests/") + info.fileName();
+        // An unreadable manifest could reference any object: deleting nothing is the safe answer.
+        if (!readWholeFile(info.absoluteFilePath(), &bytes, error))
+            return false;
+        if (!parseManifest(bytes, &release.manifest, &failure)) {
+            setError(error, QStringLiteral("%1: %2; nothing was deleted").arg(release.path, failure));
+            return false;
+        }
+        releases.append(release);
+    }
+    std::sort(releases.begin(), releases.end(), [](const Release& a, const Release& b) {
+        return a.manifest.createdUtc > b.manifest.createdUtc;
+    });
+
+    QSet<QByteArray> referenced;
+    QVector<Release> doomed;
+    int kept = 0;
+    for (const Release& release : releases) {
+        const bool live = release.path == pointer.manifestPath;
+        if (live || kept < keep) {
+            if (!live || kept < keep)
+                ++kept;
+            result.keptReleases.append(release.manifest.releaseId);
+            for (const ManifestFile& file : release.manifest.files) {
+                for (const ManifestChunk& chunk : file.chunks)
+                    referenced.insert(chunk.blobSha256);
+            }
+        } else {
+            doomed.append(release);
+        }
+    }
+    if (!result.keptReleases.contains(pointer.releaseId)) {
+        setError(error, QStringLiteral("The live release %1 has no manifest in the repository; "
+                                       "nothing was deleted").arg(pointer.releaseId));
+        return false;
+    }
+
+    for (const Release& release : doomed) {
+        QFile::remove(repo.filePath(signaturePathFor(release.path)));
+        if (!QFile::remove(repo.filePath(release.path))) {
+            setError(error, QStringLiteral("Cannot delete %1").arg(release.path));
+            return false;
+        }
+        result.deletedReleases.append(release.manifest.releaseId);
+    }
+
+    QDirIterator objects(repo.filePath(QStringLiteral("objects")), {QStringLiteral("*.bin")},
+                         QDir::Files, QDirIterator::Subdirectories);
+    while (objects.hasNext()) {
+        const QString path = objects.next();
+        const QByteArray digest = QByteArray::fromHex(objects.fileInfo().completeBaseName().toLatin1());
+        if (digest.size() == 32 && referenced.contains(digest))
+            continue;
+        const qint64 size = objects.fileInfo().size();
+        if (QFile::remove(path)) {
+            ++result.objectsDeleted;
+            result.bytesFreed += size;
+        }
+    }
+    if (summary)
+        *summary = result;
+    return true;
+}
+
+bool generateKeyFiles(const QString& outDir, int bits, QString* error)
+{
+    const QDir dir(outDir);
+    const QString privatePath = dir.filePath(QStringLiteral("release-private.pem"));
+    const QString publicPath = dir.filePath(QStringLiteral("public-key.blob"));
+    for (const QString& path : {privatePath, publicPath}) {
+        if (QFileInfo::exists(path)) {
+            setError(error, QStringLiteral("Refusing to overwrite %1").arg(path));
+            return false;
+        }
+    }
+    if (!QDir().mkpath(outDir)) {
+        setError(error, QStringLiteral("Cannot create folder %1").arg(outDir));
+        return false;
+    }
+    ReleaseKey key;
+    std::string failure;
+    std::vector<unsigned char> blob;
+    if (!generateReleaseKey(bits, &key, &failure) || !exportPublicKeyBlob(key, &blob, &failure)
+        || !writePrivateKeyFile(key, QFile::encodeName(privatePath).toStdString(), &failure)) {
+        setError(error, fromStd(failure));
+        return false;
+    }
+    return writeFileAtomically(publicPath,
+                               QByteArray(reinterpret_cast<const char*>(blob.data()), int(blob.size())),
+                               error);
+}
+
+} // namespace vorn::publish

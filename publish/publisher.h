@@ -1,0 +1,83 @@
+#pragma once
+
+#include "core/types.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace vorn::publish {
+
+// The launcher refuses larger objects, so a release must never contain one.
+constexpr qint64 kMaxObjectBytes = 16 * 1024 * 1024;
+
+struct ReleaseOptions
+{
+    QString sourceDir;
+    QString repoDir;
+    QString privateKeyPath;
+    QString releaseId;
+    QString gameRoot = QStringLiteral("Ostravel");
+    ChunkingOptions chunking;
+    int compressionLevel = 6;
+    QVector<LaunchProfile> launchProfiles;
+    // Files matching one of these become user-owned ("preserve" policy).
+    QStringList preserveGlobs;
+    // Carried verbatim as the manifest's top-level "preserve" list.
+    QStringList keepList;
+};
+
+struct ReleaseSummary
+{
+    int files = 0;
+    qint64 sourceBytes = 0;
+    qint64 chunks = 0;
+    qint64 objectsNew = 0;
+    qint64 objectsReused = 0;
+    qint64 bytesStoredNew = 0;
+    qint64 elapsedMs = 0;
+    QString manifestPath;
+};
+
+// Cuts, compresses and stores the source tree as a signed release in a static repository
+// folder, reusing every object already there. The channel pointer is replaced last, so a
+// client never sees a pointer to a release whose files are not all in place.
+[[nodiscard]] bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary,
+                                  QString* error);
+
+struct VerifyReport
+{
+    QString releaseId;
+    int files = 0;
+    qint64 objects = 0;
+    QStringList problems;
+};
+
+// Checks pointer, manifest and every object of a release. releaseId empty: the pointer's.
+// Returns false when the release could not be checked at all or any problem was found.
+[[nodiscard]] bool verifyRelease(const QString& repoDir, const QByteArray& publicKeyBlob,
+                                 const QString& releaseId, VerifyReport* report, QString* error);
+
+struct PruneSummary
+{
+    QStringList keptReleases;
+    QStringList deletedReleases;
+    qint64 objectsDeleted = 0;
+    qint64 bytesFreed = 0;
+};
+
+// Keeps the newest keep manifests (always the one the pointer names) and deletes the rest and
+// every object no kept manifest references.
+[[nodiscard]] bool pruneRepository(const QString& repoDir, int keep, PruneSummary* summary,
+                                   QString* error);
+
+// release-private.pem and public-key.blob in outDir; refuses to replace either.
+[[nodiscard]] bool generateKeyFiles(const QString& outDir, int bits, QString* error);
+
+// Object file name of a stored object, relative to the repository or cache root.
+[[nodiscard]] QString objectRelativePath(const QByteArray& blobSha256);
+
+[[nodiscard]] bool isUsableReleaseId(const QString& releaseId);
+
+} // namespace vorn::publish

@@ -1,0 +1,299 @@
+#include "core/channel_pointer.h"
+#include "core/manifest.h"
+#include "core/release_signature.h"
+#include "core/sha256.h"
+#include "publish/publisher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorn;
+using namespace vorn::publish;
+
+namespace {
+
+QByteArray randomBytes(qint64 size, quint32 seed)
+{
+    QByteArray bytes(int(size), Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), int(size / 4));
+    return bytes;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
+
+QSet<QString> objectFiles(const QString& repo)
+{
+    QSet<QString> names;
+    QDirIterator it(repo + QStringLiteral("/objects"), {QStringLiteral("*.bin")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.insert(QFileInfo(it.next()).fileName());
+    return names;
+}
+
+} // namespace
+
+class TestPublisher final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_keys;
+    QByteArray m_publicKey;
+    QScopedPointer<QTemporaryDir> m_work;
+
+    QString source() const { return m_work->filePath(QStringLiteral("source")); }
+    QString repo() const { return m_work->filePath(QStringLiteral("repo")); }
+
+    ReleaseOptions options(const QString& releaseId) const
+    {
+        ReleaseOptions o;
+        o.sourceDir = source();
+        o.repoDir = repo();
+        o.privateKeyPath = m_keys.filePath(QStringLiteral("release-private.pem"));
+        o.releaseId = releaseId;
+        return o;
+    }
+
+    void makeSmallTree()
+    {
+        writeFile(source() + QStringLiteral("/bin/vorn.exe"), QByteArray("MZ stand-in"));
+        writeFile(source() + QStringLiteral("/config/user.cfg"), QByteArray("volume=7\n"));
+        writeFile(source() + QStringLiteral("/data/empty.bin"), QByteArray());
+        // Above the whole-file threshold, so it is cut by content.
+        writeFile(source() + QStringLiteral("/data/world.pak"), randomBytes(12 * 1024 * 1024, 7));
+    }
+
+    Manifest publishedManifest(const QString& releaseId)
+    {
+        Manifest manifest;
+        QString error;
+        const QByteArray json = readFile(repo() + QStringLiteral("/manifests/%1.json").arg(releaseId));
+        if (!parseManifest(json, &manifest, &error))
+            qWarning("%s", qPrintable(error));
+        return manifest;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        // Small keys keep the suite quick; the size does not change any format.
+        QVERIFY2(generateKeyFiles(m_keys.path(), 2048, &error), qPrintable(error));
+        m_publicKey = readFile(m_keys.filePath(QStringLiteral("public-key.blob")));
+        QVERIFY(!m_publicKey.isEmpty());
+    }
+
+    void init() { m_work.reset(new QTemporaryDir); }
+
+    void keygenRefusesToOverwrite()
+    {
+        const QByteArray before = readFile(m_keys.filePath(QStringLiteral("release-private.pem")));
+        QString error;
+        QVERIFY(!generateKeyFiles(m_keys.path(), 2048, &error));
+        QVERIFY(error.contains(QLatin1String("overwrite")));
+        QCOMPARE(readFile(m_keys.filePath(QStringLiteral("release-private.pem"))), before);
+    }
+
+    void releaseIsSignedParsedAndComplete()
+    {
+        makeSmallTree();
+        ReleaseOptions o = options(QStringLiteral("r1"));
+        o.preserveGlobs = QStringList{QStringLiteral("*.cfg")};
+        o.keepList = QStringList{QStringLiteral(" saves/ ")};
+        o.launchProfiles = {{QStringLiteral("legacy"), QStringLiteral("Legacy"),
+                             QStringLiteral("bin\\vorn.exe"), QStringLiteral("-lang en")}};
+        ReleaseSummary summary;
+        QString error;
+        QVERIFY2(publishRelease(o, &summary, &error), qPrintable(error));
+        QCOMPARE(summary.files, 4);
+        QCOMPARE(summary.objectsReused, 0);
+
+        const QByteArray pointerJson = readFile(repo() + QStringLiteral("/channels/live.json"));
+        QVERIFY2(verifyReleaseSignature(m_publicKey, pointerJson,
+                                        readFile(repo() + QStringLiteral("/channels/live.sig")), &error),
+                 qPrintable(error));
+        ChannelPointer pointer;
+        QVERIFY2(parseChannelPointer(pointerJson, &pointer, &error), qPrintable(error));
+        QCOMPARE(pointer.releaseId, QStringLiteral("r1"));
+        const QByteArray manifestJson = readFile(repo() + QLatin1Char('/') + pointer.manifestPath);
+        QCOMPARE(Sha256::hash(manifestJson), pointer.manifestSha256);
+        QVERIFY2(verifyReleaseSignature(m_publicKey, manifestJson,
+                                        readFile(repo() + QStringLiteral("/manifests/r1.sig")), &error),
+                 qPrintable(error));
+
+        const Manifest manifest = publishedManifest(QStringLiteral("r1"));
+        QCOMPARE(manifest.files.size(), 4);
+        QCOMPARE(manifest.preserve, QStringList({QStringLiteral("saves/")}));
+        QCOMPARE(manifest.launchProfiles.first().executable, QStringLiteral("bin/vorn.exe"));
+        for (const ManifestFile& file : manifest.files) {
+            QCOMPARE(file.preserve, file.path == QLatin1String("config/user.cfg"));
+            QByteArray rebuilt;
+            for (const ManifestChunk& chunk : file.chunks) {
+                const QByteArray blob = readFile(repo() + QLatin1Char('/') + objectRelativePath(chunk.blobSha256));
+                QCOMPARE(qint64(blob.size()), chunk.blobSize);
+                QCOMPARE(Sha256::hash(blob), chunk.blobSha256);
+                const QByteArray plain = qUncompress(blob);
+                QCOMPARE(qint64(plain.size()), chunk.size);
+                QCOMPARE(Sha256::hash(plain), chunk.sha256);
+                rebuilt += plain;
+            }
+            QCOMPARE(rebuilt, readFile(source() + QLatin1Char('/') + file.path));
+        }
+        QVERIFY(manifest.files.at(3).chunks.size() >= 2);
+
+        VerifyReport report;
+        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error), qPrintable(error));
+        QVERIFY(report.problems.isEmpty());
+    }
+
+    void republishingCreatesNoObject()
+    {
+        makeSmallTree();
+        QString error;
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        const QSet<QString> before = objectFiles(repo());
+        ReleaseSummary summary;
+        QVERIFY2(publishRelease(options(QStringLiteral("r2")), &summary, &error), qPrintable(error));
+        QCOMPARE(summary.objectsNew, 0);
+        QCOMPARE(objectFiles(repo()), before);
+        // The same ID again is refused rather than silently replaced.
+        QVERIFY(!publishRelease(options(QStringLiteral("r2")), nullptr, &error));
+        QVERIFY(error.contains(QLatin1String("already exists")));
+    }
+
+    void oneChangedByteAddsOnlyNearbyObjects()
+    {
+        QByteArray big = randomBytes(100 * 1024 * 1024, 99);
+        writeFile(source() + QStringLiteral("/big.pak"), big);
+        ReleaseOptions o = options(QStringLiteral("r1"));
+        o.compressionLevel = 0; // random data does not compress; keep the test quick
+        QString error;
+        ReleaseSummary first;
+        QVERIFY2(publishRelease(o, &first, &error), qPrintable(error));
+        QVERIFY(first.chunks >= 13);
+
+        big[60 * 1024 * 1024] = char(big.at(60 * 1024 * 1024) ^ 0x5a);
+        writeFile(source() + QStringLiteral("/big.pak"), big);
+        o.releaseId = QStringLiteral("r2");
+        ReleaseSummary second;
+        QVERIFY2(publishRelease(o, &second, &error), qPrintable(error));
+        QVERIFY2(second.objectsNew >= 1 && second.objectsNew <= 2,
+                 qPrintable(QString::number(second.objectsNew)));
+        QCOMPARE(second.objectsNew + second.objectsReused, second.chunks);
+    }
+
+    void verifyFindsDamage_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("flipped bit") << "flip" << "does not match its name";
+        QTest::newRow("truncated object") << "truncate" << "size";
+        QTest::newRow("missing object") << "delete" << "missing";
+        QTest::newRow("tampered manifest") << "manifest" << "digest differs";
+    }
+
+    void verifyFindsDamage()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, expected);
+        makeSmallTree();
+        QString error;
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        const Manifest manifest = publishedManifest(QStringLiteral("r1"));
+        const QString object = repo() + QLatin1Char('/')
+            + objectRelativePath(manifest.files.last().chunks.first().blobSha256);
+        QByteArray bytes = readFile(object);
+        if (damage == QLatin1String("flip")) {
+            bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x01);
+            writeFile(object, bytes);
+        } else if (damage == QLatin1String("truncate")) {
+            writeFile(object, bytes.left(bytes.size() - 1));
+        } else if (damage == QLatin1String("delete")) {
+            QVERIFY(QFile::remove(object));
+        } else {
+            const QString path = repo() + QStringLiteral("/manifests/r1.json");
+            writeFile(path, readFile(path).replace("\"gameRoot\":\"Ostravel\"", "\"gameRoot\":\"Evil\""));
+        }
+        VerifyReport report;
+        QVERIFY(!verifyRelease(repo(), m_publicKey, QString(), &report, &error));
+        QVERIFY2(report.problems.join(QLatin1Char('\n')).contains(expected),
+                 qPrintable(report.problems.join(QLatin1Char('\n'))));
+    }
+
+    void unpublishableTrees_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("symbolic link") << "symlink" << "Symbolic links";
+        QTest::newRow("names differing in case") << "case" << "letter case";
+        QTest::newRow("launcher state folder") << "state" << ".vorn";
+        QTest::newRow("bad release id") << "id" << "Release ID";
+        QTest::newRow("chunks too large to download") << "huge" << "could not be downloaded";
+    }
+
+    void unpublishableTrees()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        makeSmallTree();
+        ReleaseOptions o = options(QStringLiteral("r1"));
+        if (kind == QLatin1String("symlink"))
+            QVERIFY(QFile::link(source() + QStringLiteral("/bin/vorn.exe"), source() + QStringLiteral("/link.exe")));
+        else if (kind == QLatin1String("case"))
+            writeFile(source() + QStringLiteral("/BIN/Vorn.exe"), QByteArray("x"));
+        else if (kind == QLatin1String("state"))
+            writeFile(source() + QStringLiteral("/.vorn/state.json"), QByteArray("{}"));
+        else if (kind == QLatin1String("id"))
+            o.releaseId = QStringLiteral("../r1");
+        else
+            o.chunking.maxBytes = o.chunking.wholeFileThreshold = 64 * 1024 * 1024;
+        QString error;
+        QVERIFY(!publishRelease(o, nullptr, &error));
+        QVERIFY2(error.contains(expected), qPrintable(error));
+        QVERIFY(!QFileInfo::exists(repo() + QStringLiteral("/channels/live.json")));
+    }
+
+    void pruneKeepsNewestAndLive()
+    {
+        makeSmallTree();
+        QString error;
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        writeFile(source() + QStringLiteral("/data/world.pak"), randomBytes(12 * 1024 * 1024, 8));
+        QTest::qWait(5); // distinct creation times
+        QVERIFY2(publishRelease(options(QStringLiteral("r2")), nullptr, &error), qPrintable(error));
+        const QSet<QString> r2Objects = [&] {
+            QSet<QString> names;
+            for (const ManifestFile& file : publishedManifest(QStringLiteral("r2")).files)
+                for (const ManifestChunk& chunk : file.chunks)
+                    names.insert(QString::fromLatin1(chunk.blobSha256.toHex()) + QStringLiteral(".bin"));
+            return names;
+        }();
+        PruneSummary summary;
+        QVERIFY2(pruneRepository(repo(), 1, &summary, &error), qPrintable(error));
+        QCOMPARE(summary.deletedReleases, QStringList({QStringLiteral("r1")}));
+        QVERIFY(summary.objectsDeleted >= 2);
+        QCOMPARE(objectFiles(repo()), r2Objects);
+        QVERIFY(!QFileInfo::exists(repo() + QStringLiteral("/manifests/r1.sig")));
+        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), nullptr, &error), qPrintable(error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPublisher)
+#include "tst_publisher.moc"
