@@ -1,0 +1,414 @@
+#include "platform/http_transfer.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+
+namespace vorn::platform {
+
+namespace {
+
+using namespace detail;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kLimitedReadBytes = 65536;
+constexpr long kUnlimitedBufferBytes = 512 * 1024;
+constexpr int kMaxRedirects = 10;
+const char* const kTimedOut = "Timeout was reached";
+const char* const kTooManyRedirects = "Number of redirects hit maximum amount";
+
+// Why a transfer was stopped from inside a libcurl callback (or why it ended).
+enum class Stop { None, Cancelled, TooLarge, TimedOut, ProxyAuth, HttpStatus, Redirect, Challenge };
+
+struct Transfer
+{
+    const TransferRequest* request = nullptr;
+    const TransferHooks* hooks = nullptr;
+    CURL* curl = nullptr;
+    TransferResult* result = nullptr;
+    std::string currentUrl;
+    int authAttempts = 0;
+
+    // Per attempt.
+    int status = 0;
+    bool acceptingBody = false;
+    bool sawProxyChallenge = false;
+    std::int64_t contentLength = -1;
+    std::string location;
+    std::string redirectUrl;
+    std::string cookie;
+    Stop stop = Stop::None;
+    Clock::time_point lastActivity;
+
+    void startAttempt()
+    {
+        status = 0;
+        acceptingBody = false;
+        sawProxyChallenge = false;
+        contentLength = -1;
+        location.clear();
+        redirectUrl.clear();
+        cookie.clear();
+        stop = Stop::None;
+        lastActivity = Clock::now();
+    }
+};
+
+bool startsWithIgnoringCase(const std::string& text, const char* prefix)
+{
+    const std::string head(prefix);
+    return text.size() >= head.size() && equalsIgnoringCase(text.substr(0, head.size()), head);
+}
+
+// A Location value made absolute against the URL it came from; empty when it cannot be.
+std::string resolvedUrl(const std::string& base, const std::string& location)
+{
+    CURLU* url = curl_url();
+    std::string resolved;
+    char* text = nullptr;
+    if (url && curl_url_set(url, CURLUPART_URL, base.c_str(), 0) == CURLUE_OK
+        && curl_url_set(url, CURLUPART_URL, location.c_str(), 0) == CURLUE_OK
+        && curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
+        resolved = text;
+        curl_free(text);
+    }
+    curl_url_cleanup(url);
+    return resolved;
+}
+
+bool isFollowedRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// What to do once a complete response head is in: every decision that the body must not be
+// read for is taken here, so such bodies never reach the write callback.
+bool decideAfterHead(Transfer& t)
+{
+    TransferResult& result = *t.result;
+    result.statusCode = t.status;
+    if (t.status == 407 && t.authAttempts == 0) {
+        t.stop = Stop::ProxyAuth;
+        return false;
+    }
+    if (isFollowedRedirect(t.status) && !t.location.empty()) {
+        const std::string target = resolvedUrl(t.currentUrl, t.location);
+        const TransferUrl from = splitTransferUrl(t.currentUrl);
+        const TransferUrl to = splitTransferUrl(target);
+        const bool toHttps = equalsIgnoringCase(to.scheme, "https");
+        const bool toHttp = equalsIgnoringCase(to.scheme, "http");
+        // A redirect from https down to http is not followed: its own status is the answer.
+        const bool downgrade = equalsIgnoringCase(from.scheme, "https") && !toHttps;
+        if (to.valid && (toHttps || toHttp) && !downgrade) {
+            t.redirectUrl = target;
+            t.stop = Stop::Redirect;
+            return false;
+        }
+    }
+    if (t.status < 200 || t.status > 299) {
+        t.stop = Stop::HttpStatus;
+        return false;
+    }
+    if (t.request->allowChallenge) {
+        t.cookie = challengeCookie(t.currentUrl, t.request->url.host);
+        if (!t.cookie.empty()) {
+            t.stop = Stop::Challenge;
+            return false;
+        }
+    }
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(t.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
+        length = -1;
+    t.contentLength = length >= 0 ? std::int64_t(length) : -1;
+    if (t.contentLength > t.request->maxBytes) {
+        t.stop = Stop::TooLarge;
+        return false;
+    }
+    t.acceptingBody = true;
+    return true;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user)
+{
+    Transfer& t = *static_cast<Transfer*>(user);
+    const size_t total = size * count;
+    t.lastActivity = Clock::now();
+    const std::string line(data, total);
+    if (startsWithIgnoringCase(line, "HTTP/")) {
+        const size_t space = line.find(' ');
+        t.status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+        t.sawProxyChallenge = false;
+        t.location.clear();
+        return total;
+    }
+    if (startsWithIgnoringCase(line, "Proxy-Authenticate:"))
+        t.sawProxyChallenge = true;
+    if (startsWithIgnoringCase(line, "Location:")) {
+        const size_t first = line.find_first_not_of(" \t", 9);
+        const size_t last = line.find_last_not_of(" \t\r\n");
+        t.location = first == std::string::npos || last < first ? std::string()
+                                                                : line.substr(first, last - first + 1);
+    }
+    if (line == "\r\n" || line == "\n") {
+        if (t.status >= 100 && t.status <= 199)
+            return total; // an interim answer; the real one follows
+        return decideAfterHead(t) ? total : 0;
+    }
+    return total;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* user)
+{
+    Transfer& t = *static_cast<Transfer*>(user);
+    const size_t total = size * count;
+    if (!t.acceptingBody)
+        return total;
+    std::string& body = t.result->body;
+    const TransferHooks& hooks = *t.hooks;
+    size_t offset = 0;
+    while (offset < total) {
+        if (isCancelled(hooks)) {
+            t.stop = Stop::Cancelled;
+            return 0;
+        }
+        std::int64_t piece = std::int64_t(total - offset);
+        if (hooks.rateLimited && hooks.rateLimited())
+            piece = std::min(piece, kLimitedReadBytes);
+        if (std::int64_t(body.size()) + piece > t.request->maxBytes) {
+            t.stop = Stop::TooLarge;
+            return 0;
+        }
+        if (hooks.acquire && !hooks.acquire(piece)) {
+            t.stop = Stop::Cancelled;
+            return 0;
+        }
+        body.append(data + offset, size_t(piece));
+        offset += size_t(piece);
+        if (hooks.progress)
+            hooks.progress(std::int64_t(body.size()), t.contentLength);
+    }
+    // A limiter wait is not a stall of the server.
+    t.lastActivity = Clock::now();
+    return total;
+}
+
+int onTransferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    Transfer& t = *static_cast<Transfer*>(user);
+    const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()
+                                                                             - t.lastActivity);
+    if (idle.count() > t.request->timeoutMs) {
+        t.stop = Stop::TimedOut;
+        return 1;
+    }
+    return 0;
+}
+
+// Trust an extra set of authorities on top of the system store, for private deployments
+// and tests.
+CURLcode addExtraAuthorities(CURL*, void* sslContext, void* path)
+{
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    if (!store || X509_STORE_load_file(store, static_cast<const char*>(path)) != 1)
+        return CURLE_SSL_CACERT_BADFILE;
+    return CURLE_OK;
+}
+
+// The first scheme the proxy offers, in the order of preference of the launcher.
+long chooseProxyScheme(long available)
+{
+    for (long scheme : {long(CURLAUTH_NEGOTIATE), long(CURLAUTH_NTLM), long(CURLAUTH_DIGEST),
+                        long(CURLAUTH_BASIC)}) {
+        if (available & scheme)
+            return scheme;
+    }
+    return 0;
+}
+
+void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, char* errorBuffer,
+               const char* extraAuthorities, curl_slist* headers)
+{
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "VORN-Launcher/0.1");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSLVERSION,
+                     long(CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::max(1, request.timeoutMs)));
+    curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onTransferInfo);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    const bool limited = transfer.hooks->rateLimited && transfer.hooks->rateLimited();
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, limited ? long(kLimitedReadBytes)
+                                                       : kUnlimitedBufferBytes);
+    if (extraAuthorities && *extraAuthorities) {
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, addExtraAuthorities);
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, extraAuthorities);
+    }
+
+    const TransferProxy& proxy = request.proxy;
+    switch (proxy.mode) {
+    case TransferProxyMode::ManualHttp: {
+        const bool bracket = proxy.host.find(':') != std::string::npos;
+        const std::string name = (bracket ? "[" + proxy.host + "]" : proxy.host) + ":"
+                                 + std::to_string(proxy.port);
+        curl_easy_setopt(curl, CURLOPT_PROXY, name.c_str());
+        curl_easy_setopt(curl, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
+        curl_easy_setopt(curl, CURLOPT_NOPROXY, ""); // no bypass list, whatever no_proxy says
+        break;
+    }
+    case TransferProxyMode::Direct:
+        curl_easy_setopt(curl, CURLOPT_PROXY, ""); // not even the environment's proxy
+        break;
+    case TransferProxyMode::System:
+        break; // libcurl reads https_proxy, http_proxy and no_proxy itself
+    }
+}
+
+} // namespace
+
+TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
+{
+    TransferResult result;
+    if (!urlAllowed(request.url)) {
+        result.errorString = kOnlyHttps;
+        return result;
+    }
+
+    static std::once_flag curlReady;
+    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        result.errorString = curl_easy_strerror(CURLE_FAILED_INIT);
+        return result;
+    }
+    curl_slist* headers = nullptr;
+    {
+        const std::string block = requestHeaderBlock(request.cookie);
+        size_t start = 0;
+        while (start < block.size()) {
+            const size_t end = block.find("\r\n", start);
+            headers = curl_slist_append(headers, block.substr(start, end - start).c_str());
+            start = end + 2;
+        }
+    }
+    const char* extraAuthorities = std::getenv("VORN_CA_BUNDLE");
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    Transfer transfer;
+    transfer.request = &request;
+    transfer.hooks = &hooks;
+    transfer.curl = curl;
+    transfer.result = &result;
+    transfer.currentUrl = request.url.full;
+    configure(curl, request, transfer, errorBuffer, extraAuthorities, headers);
+
+    int redirects = 0;
+    for (;;) {
+        if (isCancelled(hooks)) {
+            result.errorString = kCancelled;
+            break;
+        }
+        transfer.startAttempt();
+        errorBuffer[0] = '\0';
+        curl_easy_setopt(curl, CURLOPT_URL, transfer.currentUrl.c_str());
+        const CURLcode code = curl_easy_perform(curl);
+
+        if (transfer.stop == Stop::None && code != CURLE_OK) {
+            // A refused tunnel through the proxy never reaches the header callback.
+            long connectCode = 0;
+            curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+            if (connectCode >= 300) {
+                transfer.status = int(connectCode);
+                result.statusCode = int(connectCode);
+                transfer.stop = (connectCode == 407 && transfer.authAttempts == 0)
+                                    ? Stop::ProxyAuth
+                                    : Stop::HttpStatus;
+            }
+        }
+
+        if (transfer.stop == Stop::ProxyAuth) {
+            long available = 0;
+            curl_easy_getinfo(curl, CURLINFO_PROXYAUTH_AVAIL, &available);
+            const long scheme = chooseProxyScheme(available);
+            if (scheme == 0) {
+                result.errorString = (available != 0 || transfer.sawProxyChallenge)
+                                         ? kProxyAuthUnsupported
+                                         : kProxyAuthRequired;
+                break;
+            }
+            curl_easy_setopt(curl, CURLOPT_PROXYAUTH, scheme);
+            if (!request.proxy.user.empty()) {
+                curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, request.proxy.user.c_str());
+                curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, request.proxy.password.c_str());
+            } else if (scheme == long(CURLAUTH_NEGOTIATE)) {
+                // Without a user, Negotiate uses the logged-on user's ticket.
+                curl_easy_setopt(curl, CURLOPT_PROXYUSERPWD, ":");
+            }
+            ++transfer.authAttempts;
+            continue;
+        }
+        if (transfer.stop == Stop::Redirect) {
+            if (++redirects > kMaxRedirects) {
+                result.errorString = kTooManyRedirects;
+                break;
+            }
+            transfer.currentUrl = transfer.redirectUrl;
+            continue;
+        }
+        if (transfer.stop == Stop::Challenge) {
+            TransferRequest again = request;
+            again.cookie = transfer.cookie;
+            again.allowChallenge = false;
+            result = performTransfer(again, hooks);
+            break;
+        }
+
+        switch (transfer.stop) {
+        case Stop::Cancelled:
+            result.errorString = kCancelled;
+            break;
+        case Stop::TooLarge:
+            result.errorString = kTooLarge;
+            break;
+        case Stop::TimedOut:
+            result.errorString = kTimedOut;
+            result.timedOut = true;
+            break;
+        case Stop::HttpStatus:
+            result.errorString = httpStatusText(transfer.status);
+            break;
+        default:
+            if (code == CURLE_OK) {
+                result.complete = true;
+            } else if (code == CURLE_PARTIAL_FILE) {
+                result.errorString = kTruncated;
+            } else {
+                result.errorString = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
+                result.timedOut = code == CURLE_OPERATION_TIMEDOUT;
+            }
+            break;
+        }
+        break;
+    }
+
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
+    return result;
+}
+
+} // namespace vorn::platform
