@@ -34,6 +34,9 @@ void FantasyLaunchButton::paintEvent(QPaintEvent*)
         painter.fillRect(rect(), style::color(style::kLaunchDisabledVeil));
 
     QFont font(QStringLiteral("Georgia"));
+    // Without the list the widget's own families (from style sheets) would be tried before
+    // a serif where Georgia is not installed.
+    font.setFamilies({QStringLiteral("Georgia"), QStringLiteral("serif")});
     font.setPixelSize(style::kLaunchTextPixelSize);
     font.setWeight(QFont::Bold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, style::kLaunchLetterSpacing);

@@ -41,6 +41,10 @@ namespace vorn {
 
 namespace {
 
+constexpr int kContentMarginTop = 12;
+constexpr int kContentMarginBottom = 14;
+constexpr int kNewsTopSpacing = 12;
+
 QPushButton* headerButton(const char* name, QSize size, QSize iconSize, const QPixmap& icon,
                           QWidget* parent)
 {
@@ -86,6 +90,15 @@ QPixmap brandWordmarkIcon()
 }
 
 } // namespace
+
+int newsRoomFor(int windowHeight, bool logShown)
+{
+    // Everything stacked above and below the news row in the left column.
+    const int fixed = 2 + style::kTitleBarHeight + (logShown ? style::kLogHeight : 0)
+                      + style::kFooterHeight + kContentMarginTop + kContentMarginBottom
+                      + kNewsTopSpacing + style::kNavigationPanelHeight;
+    return std::max(0, windowHeight - fixed);
+}
 
 double newsScaleForWindow(const QSize& windowSize)
 {
@@ -212,7 +225,7 @@ void MainWindowView::buildContent(QVBoxLayout* frameLayout)
     contentArea = new QWidget(frame);
     contentArea->setObjectName(QStringLiteral("contentArea"));
     auto* layout = new QHBoxLayout(contentArea);
-    layout->setContentsMargins(25, 12, 25, 14);
+    layout->setContentsMargins(25, kContentMarginTop, 25, kContentMarginBottom);
     layout->setSpacing(22);
     buildLeftColumn(layout);
     buildRightColumn(layout);
@@ -223,7 +236,7 @@ void MainWindowView::buildLeftColumn(QHBoxLayout* contentLayout)
 {
     auto* column = new QVBoxLayout;
     column->setSpacing(0);
-    column->addSpacing(12);
+    column->addSpacing(kNewsTopSpacing);
 
     auto* newsRow = new QHBoxLayout;
     newsRow->setContentsMargins(0, 0, 0, 0);
@@ -485,6 +498,7 @@ void MainWindowView::setLogVisible(bool visible)
 {
     miniLog->setVisible(visible);
     rightColumn->setContentsMargins(0, 0, 0, visible ? style::kLogShownColumnMargin : 0);
+    rescaleNews(window->size());
 }
 
 void MainWindowView::applyLanguage(const QString& language)
@@ -497,11 +511,16 @@ void MainWindowView::rescaleNews(const QSize& windowSize)
 {
     const double scale = newsScaleForWindow(windowSize);
     newsList->setProperty("newsScale", scale);
-    const int height = static_cast<int>(std::lround(style::kNewsListHeight * scale));
+    // With the log shown in a small window the scaled list would run into the navigation
+    // panel below it; it gives up the height that is missing instead.
+    const int height = std::min(static_cast<int>(std::lround(style::kNewsListHeight * scale)),
+                                newsRoomFor(windowSize.height(), !miniLog->isHidden()));
     if (newsList->height() != height)
         newsList->setFixedHeight(height);
+    const int cardHeight = std::min(static_cast<int>(std::lround(style::kNewsCardHeight * scale)),
+                                    height - (style::kNewsListHeight - style::kNewsCardHeight));
     newsList->setGridSize(QSize(std::max(style::kNewsCardMinWidth, newsList->viewport()->width() - 1),
-                                static_cast<int>(std::lround(style::kNewsCardHeight * scale))));
+                                cardHeight));
     newsList->doItemsLayout();
     newsList->viewport()->update();
 }

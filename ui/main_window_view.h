@@ -31,6 +31,9 @@ class ProfileOptionButton;
 class StyledCheckBox;
 class WindowControlButton;
 
+// The height left for the news list in a window of that height.
+[[nodiscard]] int newsRoomFor(int windowHeight, bool logShown);
+
 // The news cards' scale for a window size: grows with the window from 1.0 up to 1.5.
 [[nodiscard]] double newsScaleForWindow(const QSize& windowSize);
 

@@ -172,8 +172,10 @@ void NewsCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
             .trimmed()
             .simplified();
     const int descriptionTop = r.top() + scaled(77, s);
+    // In a card squeezed below its usual height the text still stops above the details link.
     const int descriptionHeight =
-        std::max(scaled(52, s), r.bottom() - scaled(28, s) - scaled(6, s) - descriptionTop);
+        std::min(std::max(scaled(52, s), r.bottom() - scaled(28, s) - scaled(6, s) - descriptionTop),
+                 r.bottom() - scaled(28, s) - descriptionTop);
     drawWrappedElided(*painter, QRect(x, descriptionTop, columnWidth, descriptionHeight),
                       description, body);
 
