@@ -1,0 +1,128 @@
+#include "core/local_state.h"
+
+#include "core/manifest.h"
+#include "core/paths.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace vorn {
+
+namespace {
+
+// state.json holds doubles; anything that is no qint64 becomes -1, which matches no real file.
+qint64 toInteger(const QJsonValue& value)
+{
+    const double d = value.toDouble(-1);
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (!std::isfinite(d) || d < -limit || d >= limit)
+        return -1;
+    return static_cast<qint64>(d);
+}
+
+bool writeWhole(QSaveFile* file, const QByteArray& bytes)
+{
+    return file->open(QIODevice::WriteOnly) && file->write(bytes) == bytes.size() && file->commit();
+}
+
+} // namespace
+
+QString installedManifestPath(const QDir& gameFolder)
+{
+    return gameFolder.filePath(QStringLiteral(".vorn/installed-manifest.json"));
+}
+
+QString localStatePath(const QDir& gameFolder)
+{
+    return gameFolder.filePath(QStringLiteral(".vorn/state.json"));
+}
+
+LocalState loadLocalState(const QDir& gameFolder)
+{
+    QFile file(localStatePath(gameFolder));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (!document.isObject())
+        return {};
+    const QJsonObject root = document.object();
+    if (root.value(QLatin1String("schema")).toInt(0) != 1)
+        return {};
+
+    LocalState state;
+    const QJsonArray files = root.value(QLatin1String("files")).toArray();
+    for (const QJsonValue& element : files) {
+        const QJsonObject entry = element.toObject();
+        const QString path = normalizeRelativePath(entry.value(QLatin1String("path")).toString());
+        if (path.isEmpty())
+            continue;
+        LocalFileState recorded;
+        recorded.size = toInteger(entry.value(QLatin1String("size")));
+        recorded.modifiedMs = toInteger(entry.value(QLatin1String("modifiedMs")));
+        state.insert(pathKey(path), recorded);
+    }
+    return state;
+}
+
+bool writeInstalledManifest(const QDir& gameFolder, const Manifest& manifest, QString* error)
+{
+    const QString path = installedManifestPath(gameFolder);
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        if (error)
+            *error = QStringLiteral("Cannot create directory %1").arg(folder);
+        return false;
+    }
+    QSaveFile file(path);
+    if (!writeWhole(&file, manifestToJson(manifest))) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
+{
+    QJsonArray files;
+    for (const ManifestFile& entry : manifest.files) {
+        const QString path = normalizeRelativePath(entry.path);
+        if (path.isEmpty())
+            continue;
+        const QFileInfo info(gameFolder.filePath(path));
+        if (!info.isFile())
+            continue;
+        files.append(QJsonObject{
+            {QStringLiteral("path"), path},
+            {QStringLiteral("size"), static_cast<double>(info.size())},
+            {QStringLiteral("modifiedMs"),
+             static_cast<double>(info.lastModified().toMSecsSinceEpoch())}});
+    }
+    const QJsonObject root{{QStringLiteral("schema"), 1},
+                           {QStringLiteral("releaseId"), manifest.releaseId},
+                           {QStringLiteral("files"), files}};
+    const QString path = localStatePath(gameFolder);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!writeWhole(&file, QJsonDocument(root).toJson(QJsonDocument::Compact)))
+        file.cancelWriting();
+}
+
+bool isTrustedByCache(const QFileInfo& info, const ManifestFile& wanted,
+                      const ManifestFile* installed, const LocalFileState* recorded)
+{
+    return installed && recorded && info.isFile() && installed->sha256 == wanted.sha256
+        && installed->size == wanted.size && recorded->size == info.size()
+        && recorded->modifiedMs == info.lastModified().toMSecsSinceEpoch();
+}
+
+} // namespace vorn

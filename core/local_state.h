@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/types.h"
+
+#include <QHash>
+
+class QDir;
+class QFileInfo;
+
+namespace vorn {
+
+// Path key (see pathKey) -> size and modification time recorded after the last install.
+using LocalState = QHash<QString, LocalFileState>;
+
+[[nodiscard]] QString installedManifestPath(const QDir& gameFolder);
+[[nodiscard]] QString localStatePath(const QDir& gameFolder);
+
+// .vorn/state.json of the game folder. Never fails: anything unreadable gives an empty map or a
+// skipped entry, which only costs hashing time later.
+[[nodiscard]] LocalState loadLocalState(const QDir& gameFolder);
+
+// Writes .vorn/installed-manifest.json atomically; the previous file survives a failure.
+[[nodiscard]] bool writeInstalledManifest(const QDir& gameFolder, const Manifest& manifest,
+                                          QString* error = nullptr);
+
+// Records size and modification time of every manifest file present now. The cache is advisory,
+// so a failure to write it is not reported.
+void writeLocalState(const QDir& gameFolder, const Manifest& manifest);
+
+// Whether a file may count as up to date without reading it: it is a regular file, the last
+// install wrote the wanted digest and size, and size and modification time are still those the
+// install recorded. installed and recorded are null when the path has no entry.
+[[nodiscard]] bool isTrustedByCache(const QFileInfo& info, const ManifestFile& wanted,
+                                    const ManifestFile* installed, const LocalFileState* recorded);
+
+} // namespace vorn

@@ -1,0 +1,226 @@
+#include "core/planner.h"
+
+#include "core/chunker.h"
+#include "core/local_state.h"
+#include "core/manifest.h"
+#include "core/paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace vorn {
+
+namespace {
+
+using InstalledFiles = QHash<QString, ManifestFile>;
+
+// What looking at one file found out. Independent of every other file, so files can be looked at
+// in parallel and merged in manifest order afterwards.
+struct FileCheck
+{
+    enum class Outcome { UpToDate, Rebuild, UnsafePath, InspectionFailed };
+    Outcome outcome = Outcome::UpToDate;
+    QString path;
+    QString targetPath;
+    QString error;
+    LocalChunkIndex localChunks;
+};
+
+bool readInstalledManifest(const QDir& folder, InstalledFiles* files, QVector<ManifestFile>* order)
+{
+    QFile file(installedManifestPath(folder));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    Manifest installed;
+    if (!parseManifest(file.readAll(), &installed))
+        return false;
+    for (const ManifestFile& entry : qAsConst(installed.files))
+        files->insert(pathKey(entry.path), entry);
+    *order = installed.files;
+    return true;
+}
+
+FileCheck checkFile(const ManifestFile& entry, const QDir& folder, const ChunkingOptions& chunking,
+                    const InstalledFiles& installed, const LocalState& state)
+{
+    FileCheck check;
+    check.path = normalizeRelativePath(entry.path);
+    if (check.path.isEmpty()) {
+        check.outcome = FileCheck::Outcome::UnsafePath;
+        return check;
+    }
+    check.targetPath = folder.filePath(check.path);
+    const QFileInfo info(check.targetPath);
+
+    // A user-owned file that exists is left alone, whatever its content.
+    if (entry.preserve && info.exists())
+        return check;
+
+    const QString key = pathKey(check.path);
+    const auto installedEntry = installed.constFind(key);
+    const auto recorded = state.constFind(key);
+    if (isTrustedByCache(info,
+                         entry,
+                         installedEntry == installed.constEnd() ? nullptr : &installedEntry.value(),
+                         recorded == state.constEnd() ? nullptr : &recorded.value()))
+        return check;
+
+    QFile current(check.targetPath);
+    const bool opened = info.isFile() && current.open(QIODevice::ReadOnly);
+    if (opened && current.size() == entry.size && sha256OfDevice(&current) == entry.sha256)
+        return check;
+
+    check.outcome = FileCheck::Outcome::Rebuild;
+    if (opened) {
+        QString error;
+        check.localChunks = indexLocalChunks(&current, chunking, &error);
+        // An empty current copy has nothing to offer anyway.
+        if (check.localChunks.isEmpty() && current.size() > 0) {
+            check.outcome = FileCheck::Outcome::InspectionFailed;
+            check.error = error;
+        }
+    }
+    return check;
+}
+
+// Looks at every file, with a few threads when there are several files: hashing is CPU-bound and
+// one core rarely keeps up with a fast disk. Workers take files in manifest order, so reads
+// still move through the folder roughly in order.
+QVector<FileCheck> checkFiles(const Manifest& manifest, const QString& folderPath,
+                              const InstalledFiles& installed, const LocalState& state)
+{
+    const int count = manifest.files.size();
+    QVector<FileCheck> checks(count);
+    FileCheck* results = checks.data();
+    const int workers = qBound(1, qMin(4, QThread::idealThreadCount()), qMax(1, count / 8));
+    std::atomic<int> next{0};
+    // Once a file fails, files after it no longer matter.
+    std::atomic<int> firstFailure{count};
+    auto work = [&] {
+        // Each thread its own QDir: implicitly shared objects are not for concurrent use.
+        const QDir folder(folderPath);
+        for (;;) {
+            const int i = next.fetch_add(1);
+            if (i >= count || i > firstFailure.load())
+                return;
+            results[i] = checkFile(manifest.files.at(i), folder, manifest.chunking, installed, state);
+            if (results[i].outcome == FileCheck::Outcome::UnsafePath
+                || results[i].outcome == FileCheck::Outcome::InspectionFailed) {
+                int seen = firstFailure.load();
+                while (i < seen && !firstFailure.compare_exchange_weak(seen, i)) {
+                }
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < workers; ++t)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    return checks;
+}
+
+bool digestLess(const ObjectRef& a, const ObjectRef& b)
+{
+    const int common = qMin(a.sha256.size(), b.sha256.size());
+    const int order = std::memcmp(a.sha256.constData(), b.sha256.constData(), size_t(common));
+    return order != 0 ? order < 0 : a.sha256.size() < b.sha256.size();
+}
+
+} // namespace
+
+UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
+{
+    UpdatePlan plan;
+    plan.releaseId = manifest.releaseId;
+
+    const QDir folder(gameFolder);
+    if (!folder.exists() && !QDir().mkpath(folder.absolutePath())) {
+        plan.error = QStringLiteral("Cannot create game directory: %1").arg(gameFolder);
+        return plan;
+    }
+
+    InstalledFiles installed;
+    QVector<ManifestFile> installedOrder;
+    const bool hasInstalled = readInstalledManifest(folder, &installed, &installedOrder);
+    const LocalState state = loadLocalState(folder);
+
+    const QVector<FileCheck> checks = checkFiles(manifest, folder.path(), installed, state);
+
+    QSet<QString> manifestPaths;
+    QHash<QByteArray, qint64> needed;
+    for (int i = 0; i < manifest.files.size(); ++i) {
+        const ManifestFile& entry = manifest.files.at(i);
+        const FileCheck& check = checks.at(i);
+        if (check.outcome == FileCheck::Outcome::UnsafePath) {
+            plan.error = QStringLiteral("Unsafe target path in manifest");
+            return plan;
+        }
+        manifestPaths.insert(pathKey(check.path));
+        if (check.outcome == FileCheck::Outcome::UpToDate)
+            continue;
+        if (check.outcome == FileCheck::Outcome::InspectionFailed) {
+            plan.error = QStringLiteral("Cannot inspect %1: %2").arg(check.path, check.error);
+            return plan;
+        }
+
+        FilePlan filePlan;
+        filePlan.file = entry;
+        filePlan.targetPath = check.targetPath;
+        plan.assembleBytes += entry.size;
+        filePlan.sources.reserve(entry.chunks.size());
+        for (const ManifestChunk& chunk : entry.chunks) {
+            ChunkSource source;
+            source.offset = chunk.offset;
+            source.size = chunk.size;
+            source.sha256 = chunk.sha256;
+            source.blobSha256 = chunk.blobSha256;
+            source.blobSize = chunk.blobSize;
+            const auto local = check.localChunks.constFind(chunk.sha256);
+            if (local != check.localChunks.constEnd() && local->size == chunk.size) {
+                source.fromObject = false;
+                source.localOffset = local->offset;
+            } else {
+                const auto known = needed.constFind(chunk.blobSha256);
+                if (known != needed.constEnd() && known.value() != chunk.blobSize) {
+                    plan.error = QStringLiteral("Conflicting object sizes in manifest");
+                    return plan;
+                }
+                needed.insert(chunk.blobSha256, chunk.blobSize);
+            }
+            filePlan.sources.append(source);
+        }
+        plan.files.append(filePlan);
+    }
+
+    plan.objects.reserve(needed.size());
+    for (auto it = needed.constBegin(); it != needed.constEnd(); ++it) {
+        plan.objects.append(ObjectRef{it.key(), it.value()});
+        plan.downloadBytes += it.value();
+    }
+    std::sort(plan.objects.begin(), plan.objects.end(), digestLess);
+
+    if (hasInstalled) {
+        for (const ManifestFile& entry : qAsConst(installedOrder)) {
+            const QString path = normalizeRelativePath(entry.path);
+            if (!path.isEmpty() && !entry.preserve && !manifestPaths.contains(pathKey(path)))
+                plan.removals.append(path);
+        }
+    }
+
+    plan.ok = true;
+    return plan;
+}
+
+} // namespace vorn
