@@ -1,0 +1,162 @@
+#include "net/network_service.h"
+
+#include "net/download_rate_limiter.h"
+#include "platform/http_transfer.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QThreadPool>
+#include <QUrl>
+#include <QtConcurrent>
+
+#include <utility>
+
+namespace vorn {
+
+// Workers hand results to the service through this box. The service empties it when it is
+// destroyed, under the same lock a worker holds while posting, so a worker that finishes
+// late never posts to a deleted object.
+struct NetworkService::Mailbox
+{
+    QMutex mutex;
+    NetworkService* service = nullptr;
+
+    template <typename Call>
+    void post(Call&& call)
+    {
+        QMutexLocker lock(&mutex);
+        if (service)
+            QMetaObject::invokeMethod(service, std::forward<Call>(call), Qt::QueuedConnection);
+    }
+};
+
+namespace {
+
+platform::TransferUrl transferUrl(const QUrl& url)
+{
+    platform::TransferUrl parts;
+    parts.valid = url.isValid();
+    parts.scheme = url.scheme().toStdString();
+    parts.host = url.host(QUrl::FullyDecoded).toStdString();
+    parts.port = url.port(-1);
+    QString pathAndQuery = url.path(QUrl::FullyEncoded);
+    if (pathAndQuery.isEmpty())
+        pathAndQuery = QStringLiteral("/");
+    if (url.hasQuery())
+        pathAndQuery += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    parts.pathAndQuery = pathAndQuery.toStdString();
+    parts.full = QString::fromLatin1(url.adjusted(QUrl::RemoveFragment).toEncoded()).toStdString();
+    return parts;
+}
+
+platform::TransferProxy transferProxy(const ProxySettings& settings)
+{
+    platform::TransferProxy proxy;
+    switch (settings.mode) {
+    case ProxyMode::Direct:
+        proxy.mode = platform::TransferProxyMode::Direct;
+        break;
+    case ProxyMode::ManualHttp:
+        proxy.mode = platform::TransferProxyMode::ManualHttp;
+        break;
+    case ProxyMode::System:
+        proxy.mode = platform::TransferProxyMode::System;
+        break;
+    }
+    proxy.host = settings.host.toStdString();
+    proxy.port = settings.port;
+    proxy.user = settings.user.toStdString();
+    proxy.password = settings.password.toStdString();
+    return proxy;
+}
+
+RequestResult requestResult(platform::TransferResult&& transfer)
+{
+    RequestResult result;
+    result.body = QByteArray(transfer.body.data(), int(transfer.body.size()));
+    result.errorString = QString::fromStdString(transfer.errorString);
+    result.statusCode = transfer.statusCode;
+    result.complete = transfer.complete;
+    result.timedOut = transfer.timedOut;
+    return result;
+}
+
+} // namespace
+
+NetworkReply::NetworkReply(NetworkService* service)
+    : QObject(service), m_cancelFlag(std::make_shared<std::atomic<int>>(0))
+{
+}
+
+void NetworkReply::cancel()
+{
+    m_cancelFlag->store(1);
+}
+
+void NetworkReply::finish(const RequestResult& result)
+{
+    m_result = result;
+    emit finished();
+}
+
+NetworkService::NetworkService(QObject* parent)
+    : QObject(parent),
+      m_rateLimiter(QSharedPointer<DownloadRateLimiter>::create()),
+      m_mailbox(std::make_shared<Mailbox>())
+{
+    m_mailbox->service = this;
+}
+
+NetworkService::~NetworkService()
+{
+    QMutexLocker lock(&m_mailbox->mutex);
+    m_mailbox->service = nullptr;
+}
+
+NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxBytes)
+{
+    auto* reply = new NetworkReply(this);
+    platform::TransferRequest request;
+    request.url = transferUrl(url);
+    request.proxy = transferProxy(m_proxySettings);
+    request.timeoutMs = timeoutMs;
+    request.maxBytes = maxBytes;
+
+    QPointer<NetworkReply> guard(reply);
+    std::shared_ptr<std::atomic<int>> cancelFlag = reply->m_cancelFlag;
+    QSharedPointer<DownloadRateLimiter> limiter = m_rateLimiter;
+    std::shared_ptr<Mailbox> mailbox = m_mailbox;
+    QtConcurrent::run(QThreadPool::globalInstance(), [=]() {
+        platform::TransferHooks hooks;
+        hooks.cancelFlag = cancelFlag.get();
+        hooks.rateLimited = [&limiter] { return limiter->bytesPerSecond() > 0; };
+        hooks.acquire = [&limiter, &cancelFlag](std::int64_t bytes) {
+            return limiter->acquire(bytes, cancelFlag.get());
+        };
+        hooks.progress = [&mailbox, &guard](std::int64_t received, std::int64_t total) {
+            mailbox->post([guard, received, total] {
+                if (guard)
+                    emit guard->downloadProgress(received, total);
+            });
+        };
+        RequestResult result = requestResult(platform::performTransfer(request, hooks));
+        mailbox->post([guard, result = std::move(result)] {
+            if (guard)
+                guard->finish(result);
+        });
+    });
+    return reply;
+}
+
+void NetworkService::setProxySettings(const ProxySettings& settings)
+{
+    m_proxySettings = settings;
+}
+
+void NetworkService::setDownloadRateLimit(qint64 bytesPerSecond)
+{
+    m_rateLimiter->setBytesPerSecond(bytesPerSecond);
+}
+
+} // namespace vorn

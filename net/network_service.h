@@ -1,0 +1,87 @@
+#pragma once
+
+#include "net/proxy_settings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSharedPointer>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class QUrl;
+
+namespace vorn {
+
+class DownloadRateLimiter;
+class NetworkService;
+
+// What a request produced; copied into its reply when it finishes.
+struct RequestResult
+{
+    QByteArray body;
+    QString errorString; // empty on success
+    int statusCode = 0;  // 0 when no response was received
+    bool complete = false;
+    bool timedOut = false;
+};
+
+// One GET in flight. Emits downloadProgress after every read and finished() exactly once,
+// both in the service's thread, unless it is deleted first. The fields are empty until
+// finished(). To abandon a request: cancel(), then deleteLater().
+class NetworkReply final : public QObject
+{
+    Q_OBJECT
+public:
+    [[nodiscard]] QByteArray body() const { return m_result.body; }
+    [[nodiscard]] QString errorString() const { return m_result.errorString; }
+    [[nodiscard]] int statusCode() const { return m_result.statusCode; }
+    [[nodiscard]] bool complete() const { return m_result.complete; }
+    [[nodiscard]] bool timedOut() const { return m_result.timedOut; }
+
+    // The worker stops before its next send or read, or during a rate-limit wait, and the
+    // reply finishes with "Request cancelled".
+    void cancel();
+
+signals:
+    void downloadProgress(qint64 received, qint64 total);
+    void finished();
+
+private:
+    friend class NetworkService;
+    explicit NetworkReply(NetworkService* service);
+    void finish(const RequestResult& result);
+
+    RequestResult m_result;
+    std::shared_ptr<std::atomic<int>> m_cancelFlag;
+};
+
+// The launcher's one HTTP client: every download is a GET that runs on a thread of the
+// global pool under the transport policy (HTTPS only, plain HTTP to the local machine,
+// TLS 1.2, size cap, time-out, proxy, one shared bandwidth limit).
+class NetworkService final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit NetworkService(QObject* parent = nullptr);
+    ~NetworkService() override;
+
+    // Returns at once; the reply is a child of the service. The proxy settings in force now
+    // are the request's; a changed rate limit reaches it at its next read.
+    [[nodiscard]] NetworkReply* get(const QUrl& url, int timeoutMs, qint64 maxBytes);
+
+    void setProxySettings(const ProxySettings& settings);
+    [[nodiscard]] ProxySettings proxySettings() const { return m_proxySettings; }
+    // bytesPerSecond 0 or less: unlimited.
+    void setDownloadRateLimit(qint64 bytesPerSecond);
+
+    struct Mailbox;
+
+private:
+    ProxySettings m_proxySettings;
+    QSharedPointer<DownloadRateLimiter> m_rateLimiter;
+    std::shared_ptr<Mailbox> m_mailbox;
+};
+
+} // namespace vorn

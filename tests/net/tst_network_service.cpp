@@ -1,0 +1,273 @@
+#include "net/network_service.h"
+
+#include "tests/support/http_test_server.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <memory>
+
+using namespace vorn;
+using vorn::test::HttpResponse;
+using vorn::test::HttpTestServer;
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+
+// Waits for the reply's one final signal and checks that no second one follows.
+bool finishes(NetworkReply* reply, int timeoutMs = 30000)
+{
+    QSignalSpy finished(reply, &NetworkReply::finished);
+    if (!finished.wait(timeoutMs))
+        return false;
+    QTest::qWait(50);
+    return finished.count() == 1;
+}
+
+} // namespace
+
+class TestNetworkService final : public QObject
+{
+    Q_OBJECT
+
+    HttpTestServer m_server;
+
+    QUrl url(const QString& path, const QString& host = QStringLiteral("127.0.0.1")) const
+    {
+        return QUrl(m_server.url(path, host));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        m_server.on("/ok", HttpResponse::text(200, "hello"));
+        m_server.on("/big", HttpResponse::ofSize(300000));
+        m_server.on("/2mib", HttpResponse::ofSize(2 * kMiB));
+        m_server.on("/4mib", HttpResponse::ofSize(4 * kMiB));
+        HttpResponse stalled = HttpResponse::ofSize(1000);
+        stalled.stallAfterBytes = 10;
+        stalled.stallMs = 3000;
+        m_server.on("/stall", stalled);
+        HttpResponse slow = HttpResponse::text(200, "late");
+        slow.delayMs = 400;
+        m_server.on("/slow", slow);
+    }
+
+    void urlPolicy_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("127.0.0.1") << "http://127.0.0.1:%1/ok" << true;
+        QTest::newRow("localhost") << "http://localhost:%1/ok" << true;
+        QTest::newRow("upper-case scheme and host") << "HTTP://LOCALHOST:%1/ok" << true;
+        QTest::newRow("other host") << "http://example.invalid:%1/ok" << false;
+        QTest::newRow("other loopback address") << "http://127.0.0.2:%1/ok" << false;
+        QTest::newRow("other scheme") << "ftp://127.0.0.1:%1/ok" << false;
+        QTest::newRow("no host") << "http:/ok" << false;
+        QTest::newRow("relative") << "ok?port=%1" << false;
+    }
+    void urlPolicy()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, allowed);
+        NetworkService service;
+        m_server.clearRequests();
+        NetworkReply* reply = service.get(QUrl(address.arg(m_server.port())), 5000, kMiB);
+        QVERIFY(finishes(reply));
+        if (allowed) {
+            QCOMPARE(reply->errorString(), QString());
+            QCOMPARE(reply->body(), QByteArray("hello"));
+            QVERIFY(reply->complete());
+        } else {
+            QCOMPARE(reply->errorString(), QStringLiteral("Only HTTPS update URLs are allowed"));
+            QCOMPARE(reply->statusCode(), 0);
+            QVERIFY(!reply->complete());
+            QVERIFY(m_server.requests().isEmpty());
+        }
+    }
+
+    void progressThenOneFinished()
+    {
+        NetworkService service;
+        NetworkReply* reply = service.get(url(QStringLiteral("/big")), 5000, kMiB);
+        QCOMPARE(reply->parent(), &service);
+        QVERIFY(reply->body().isEmpty() && reply->statusCode() == 0 && !reply->complete());
+        QList<qint64> received;
+        bool progressAfterFinish = false;
+        bool finishedSeen = false;
+        connect(reply, &NetworkReply::downloadProgress, this, [&](qint64 got, qint64 total) {
+            progressAfterFinish = progressAfterFinish || finishedSeen;
+            received.append(got);
+            QCOMPARE(total, qint64(300000));
+        });
+        connect(reply, &NetworkReply::finished, this, [&] { finishedSeen = true; });
+        QVERIFY(finishes(reply));
+        QVERIFY(!progressAfterFinish);
+        QVERIFY(!received.isEmpty());
+        QVERIFY(std::is_sorted(received.begin(), received.end()));
+        QCOMPARE(received.last(), qint64(300000));
+        QCOMPARE(reply->statusCode(), 200);
+        QCOMPARE(reply->body(), vorn::test::patternBody(300000));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("timedOut");
+        QTest::newRow("missing") << "/missing" << 5000 << kMiB << "HTTP 404" << 404 << false;
+        QTest::newRow("too large") << "/big" << 5000 << qint64(299999)
+                                   << "Response is larger than the allowed limit" << 200 << false;
+        QTest::newRow("stalled") << "/stall" << 1000 << kMiB << QString() << 200 << true;
+    }
+    void failures()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, timeoutMs);
+        QFETCH(qint64, maxBytes);
+        QFETCH(QString, error);
+        QFETCH(int, status);
+        QFETCH(bool, timedOut);
+        NetworkService service;
+        NetworkReply* reply = service.get(url(path), timeoutMs, maxBytes);
+        QVERIFY(finishes(reply));
+        if (!error.isEmpty())
+            QCOMPARE(reply->errorString(), error);
+        QVERIFY(!reply->errorString().isEmpty());
+        QCOMPARE(reply->statusCode(), status);
+        QCOMPARE(reply->timedOut(), timedOut);
+        QVERIFY(!reply->complete());
+        if (status == 404)
+            QVERIFY(reply->body().isEmpty());
+    }
+
+    void proxySettingsAreTakenWhenTheRequestStarts()
+    {
+        HttpTestServer proxy;
+        QVERIFY(proxy.start());
+        proxy.on("/ok", HttpResponse::text(200, "through the proxy"));
+        NetworkService service;
+        ProxySettings manual;
+        manual.mode = ProxyMode::ManualHttp;
+        manual.host = QStringLiteral("127.0.0.1");
+        manual.port = proxy.port();
+        service.setProxySettings(manual);
+        QCOMPARE(service.proxySettings(), manual);
+        NetworkReply* viaProxy = service.get(url(QStringLiteral("/ok"), QStringLiteral("localhost")),
+                                             5000, kMiB);
+        ProxySettings direct;
+        direct.mode = ProxyMode::Direct;
+        service.setProxySettings(direct);
+        NetworkReply* directly = service.get(url(QStringLiteral("/ok"), QStringLiteral("localhost")),
+                                             5000, kMiB);
+        QVERIFY(finishes(viaProxy));
+        QVERIFY(directly->complete() || finishes(directly));
+        QCOMPARE(viaProxy->body(), QByteArray("through the proxy"));
+        QCOMPARE(proxy.requests().value(0).target,
+                 QStringLiteral("http://localhost:%1/ok").arg(m_server.port()).toUtf8());
+        QCOMPARE(directly->body(), QByteArray("hello"));
+    }
+
+    // Two downloads of 2 MiB under 1 MiB/s share one budget: together about four seconds.
+    void parallelDownloadsShareTheLimit()
+    {
+        NetworkService service;
+        service.setDownloadRateLimit(kMiB);
+        QElapsedTimer clock;
+        clock.start();
+        NetworkReply* first = service.get(url(QStringLiteral("/2mib")), 15000, 4 * kMiB);
+        NetworkReply* second = service.get(url(QStringLiteral("/2mib")), 15000, 4 * kMiB);
+        QVERIFY(finishes(first));
+        QVERIFY(second->complete() || finishes(second));
+        const double seconds = clock.elapsed() / 1000.0;
+        QVERIFY(first->complete() && second->complete());
+        QCOMPARE(first->body().size(), int(2 * kMiB));
+        const double rate = 4.0 / seconds; // MiB/s
+        qInfo("two downloads: 4 MiB in %.2f s, %.3f MiB/s", seconds, rate);
+        QVERIFY2(seconds >= 3.0, qPrintable(QString::number(seconds)));
+        QVERIFY2(rate > 0.8 && rate < 1.2, qPrintable(QString::number(rate)));
+    }
+
+    void liftingTheLimitUnpacesRunningRequests()
+    {
+        NetworkService service;
+        service.setDownloadRateLimit(kMiB / 2);
+        NetworkReply* reply = service.get(url(QStringLiteral("/4mib")), 15000, 8 * kMiB);
+        QSignalSpy progress(reply, &NetworkReply::downloadProgress);
+        QVERIFY(progress.wait(5000));
+        QElapsedTimer clock;
+        clock.start();
+        service.setDownloadRateLimit(0);
+        QVERIFY(finishes(reply));
+        QVERIFY(reply->complete());
+        // Paced, the rest would take about eight seconds.
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void cancelDuringALimiterWait()
+    {
+        NetworkService service;
+        service.setDownloadRateLimit(64 * 1024); // every further read waits about a second
+        NetworkReply* reply = service.get(url(QStringLiteral("/4mib")), 15000, 8 * kMiB);
+        QElapsedTimer sinceCancel;
+        qint64 cancelToFinishedMs = -1;
+        connect(reply, &NetworkReply::downloadProgress, this, [&] {
+            if (!sinceCancel.isValid()) {
+                reply->cancel();
+                sinceCancel.start();
+            }
+        });
+        connect(reply, &NetworkReply::finished, this,
+                [&] { cancelToFinishedMs = sinceCancel.elapsed(); });
+        QVERIFY(finishes(reply));
+        QVERIFY(sinceCancel.isValid());
+        QCOMPARE(reply->errorString(), QStringLiteral("Request cancelled"));
+        QVERIFY(!reply->complete());
+        qInfo("cancelled request finished %lld ms after cancel()", cancelToFinishedMs);
+        QVERIFY2(cancelToFinishedMs >= 0 && cancelToFinishedMs < 600,
+                 qPrintable(QString::number(cancelToFinishedMs)));
+    }
+
+    void aDeletedReplyNeverEmits()
+    {
+        NetworkService service;
+        int signalsSeen = 0;
+        for (bool cancelFirst : {true, false}) {
+            NetworkReply* reply = service.get(url(QStringLiteral("/slow")), 5000, kMiB);
+            connect(reply, &NetworkReply::finished, this, [&] { ++signalsSeen; });
+            connect(reply, &NetworkReply::downloadProgress, this, [&] { ++signalsSeen; });
+            if (cancelFirst)
+                reply->cancel();
+            delete reply;
+        }
+        NetworkReply* sibling = service.get(url(QStringLiteral("/slow")), 5000, kMiB);
+        QVERIFY(finishes(sibling));
+        QCOMPARE(sibling->body(), QByteArray("late"));
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        QTest::qWait(50);
+        QCOMPARE(signalsSeen, 0);
+    }
+
+    void aServiceDeletedMidRequestIsLeftAlone()
+    {
+        auto service = std::make_unique<NetworkService>();
+        QPointer<NetworkReply> reply = service->get(url(QStringLiteral("/slow")), 5000, kMiB);
+        service.reset();
+        QVERIFY(reply.isNull());
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        QTest::qWait(50);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetworkService)
+#include "tst_network_service.moc"
