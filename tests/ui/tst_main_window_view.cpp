@@ -1,0 +1,209 @@
+#include "config/localization.h"
+#include "config/settings.h"
+#include "ui/artwork_navigation_button.h"
+#include "ui/fantasy_launch_button.h"
+#include "ui/game_utility_button.h"
+#include "ui/profile_option_button.h"
+#include "ui/window_control_button.h"
+#include "ui/images.h"
+#include "ui/language_dropdown_button.h"
+#include "ui/main_window_view.h"
+#include "ui/style.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <memory>
+
+using namespace vorn;
+
+namespace {
+
+QRect inWindow(const QWidget* widget, const QWidget* window)
+{
+    return QRect(widget->mapTo(window, QPoint(0, 0)), widget->size());
+}
+
+} // namespace
+
+class TestMainWindowView final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_settings;
+    const QString m_locales = QStringLiteral(VORN_LOCALES_DIR);
+
+    std::unique_ptr<QMainWindow> build(const QString& language, bool showLogSetting)
+    {
+        setLanguage(language);
+        setShowLog(showLogSetting);
+        (void)loadCatalogues(language, m_locales);
+        auto window = std::make_unique<QMainWindow>();
+        new MainWindowView(window.get());
+        return window;
+    }
+
+    static MainWindowView* viewOf(QMainWindow* window) { return window->findChild<MainWindowView*>(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        setLauncherDirectory(m_settings.path());
+    }
+
+    void treeFitsMinimumSize_data()
+    {
+        QTest::addColumn<bool>("logShown");
+        QTest::newRow("log hidden") << false;
+        QTest::newRow("log shown") << true;
+    }
+
+    void treeFitsMinimumSize()
+    {
+        QFETCH(bool, logShown);
+        auto window = build(QStringLiteral("ru"), logShown);
+        MainWindowView* view = viewOf(window.get());
+        QCOMPARE(window->minimumSize(), QSize(1060, 620));
+        QCOMPARE(window->size(), QSize(1060, 620));
+        QVERIFY(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(window->styleSheet(), QLatin1String(style::kMainWindowStyleSheet));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(view->titleBar->height(), 82);
+        QCOMPARE(view->footer->height(), 112);
+        QCOMPARE(view->miniLog->isVisible(), logShown);
+        if (logShown)
+            QCOMPARE(view->miniLog->height(), 80);
+        QCOMPARE(view->rightColumn->contentsMargins().bottom(), logShown ? 12 : 0);
+
+        // Every widget with a fixed size has it and lies wholly inside the window.
+        const QRect windowRect = window->rect();
+        const QList<QWidget*> widgets = window->findChildren<QWidget*>();
+        int fixed = 0;
+        for (QWidget* widget : widgets) {
+            if (!widget->isVisibleTo(window.get()) || widget->isWindow())
+                continue;
+            const QRect rect = inWindow(widget, window.get());
+            if (widget->minimumSize() == widget->maximumSize()) {
+                ++fixed;
+                QVERIFY2(widget->size() == widget->minimumSize(), qPrintable(widget->objectName()));
+            }
+            if (widget->minimumHeight() == widget->maximumHeight() && widget->minimumHeight() > 0)
+                QVERIFY2(windowRect.contains(rect), qPrintable(widget->objectName()));
+        }
+        QVERIFY(fixed >= 15);
+
+        // Stacked parts do not run into each other.
+        QVERIFY(inWindow(view->titleBar, window.get()).bottom() < inWindow(view->contentArea, window.get()).top());
+        QVERIFY(inWindow(view->newsList, window.get()).bottom() < inWindow(view->navigationPanel, window.get()).top());
+        QVERIFY(inWindow(view->navigationPanel, window.get()).bottom()
+                <= inWindow(view->contentArea, window.get()).bottom());
+        // With the log shown the right column is 34 px short; only the chronicle card's
+        // transparent lower margin then lies behind the profile card, not its logo.
+        const int logoImageBottom = inWindow(view->chronicleLogo, window.get()).center().y()
+                                    + view->chronicleLogo->pixmap(Qt::ReturnByValue).height() / 2;
+        QVERIFY(logoImageBottom < inWindow(view->profileCard, window.get()).top());
+        if (!logShown)
+            QVERIFY(inWindow(view->chronicleCard, window.get()).bottom()
+                    < inWindow(view->profileCard, window.get()).top());
+        QVERIFY(inWindow(view->profileCard, window.get()).bottom() < inWindow(view->footer, window.get()).top());
+        QVERIFY(inWindow(view->footer, window.get()).bottom() == window->height() - 2);
+        QVERIFY(inWindow(view->playButton, window.get()).right() < window->width() - 1);
+    }
+
+    void namesSizesAndTexts()
+    {
+        auto window = build(QStringLiteral("en"), false);
+        MainWindowView* view = viewOf(window.get());
+        struct Expected { const char* name; QSize size; };
+        const Expected expected[] = {
+            {"headerLogo", {74, 74}}, {"brandWordmark", {116, 74}}, {"languageDropdown", {48, 34}},
+            {"chronicleCard", {292, 164}}, {"profileCard", {292, 176}}, {"playButton", {246, 74}},
+            {"releaseLabel", {246, 10}},
+        };
+        for (const Expected& e : expected) {
+            auto* widget = window->findChild<QWidget*>(QLatin1String(e.name));
+            QVERIFY2(widget, e.name);
+            QCOMPARE(widget->minimumSize(), e.size);
+            QCOMPARE(widget->maximumSize(), e.size);
+        }
+        QCOMPARE(window->findChildren<QPushButton*>(QStringLiteral("socialButton")).size(), 2);
+        QCOMPARE(window->findChildren<QPushButton*>(QStringLiteral("gameUtilityButton")).size(), 3);
+        QCOMPARE(window->findChildren<QPushButton*>(QStringLiteral("artNavigationButton")).size(), 3);
+        QCOMPARE(window->findChildren<QPushButton*>(QStringLiteral("profileOption")).size(), 2);
+        QCOMPARE(window->centralWidget()->objectName(), QStringLiteral("windowFrame"));
+        QVERIFY(view->titleBar->property("windowDragArea").toBool());
+        QVERIFY(!view->headerLogo->icon().isNull());
+        QVERIFY(!view->brandWordmark->icon().isNull());
+        QCOMPARE(view->playButton->text(), QStringLiteral("PLAY"));
+        QCOMPARE(view->statusLabel->text(), QStringLiteral("Preparing..."));
+        QCOMPARE(view->releaseLabel->text(), QStringLiteral("Version has not been checked yet"));
+        QCOMPARE(view->progressPercent->text(), QStringLiteral("0%"));
+        QCOMPARE(view->newsList->height(), 206);
+        QCOMPARE(view->newsList->property("newsScale").toDouble(), 1.0);
+        QVERIFY(view->pauseButton->isHidden() && !view->pauseButton->isEnabled());
+        QVERIFY(view->legacyOption->isCheckable() && !view->modernOption->isCheckable());
+        QCOMPARE(view->modernOption->toolTip(), QStringLiteral("In development..."));
+        QVERIFY(view->newsText->toHtml().contains(QStringLiteral("Loading...")));
+        QCOMPARE(view->languageMenu->actions().size(), 2);
+        QCOMPARE(view->languageMenu->actions().at(1)->text(), QStringLiteral("EN"));
+
+        QSignalSpy chosen(view, &MainWindowView::languageChosen);
+        view->languageMenu->actions().at(0)->trigger();
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.at(0).at(0).toString(), QStringLiteral("ru"));
+    }
+
+    void newsFollowsWindowSize()
+    {
+        auto window = build(QStringLiteral("en"), false);
+        MainWindowView* view = viewOf(window.get());
+        window->resize(1600, 900);
+        window->show();
+        view->rescaleNews(window->size());
+        QCOMPARE(view->newsList->property("newsScale").toDouble(), 1.5);
+        QCOMPARE(view->newsList->height(), 309);
+        QCOMPARE(view->newsList->gridSize().height(), 300);
+    }
+
+    void languageSwitch()
+    {
+        auto window = build(QStringLiteral("ru"), false);
+        MainWindowView* view = viewOf(window.get());
+        const QString ruPath = assetPath("chronicle-logo-ru.png");
+        const QString enPath = assetPath("chronicle-logo-en.png");
+        QCOMPARE(view->languageButton->property("selectedLanguage").toString(), QStringLiteral("ru"));
+        QCOMPARE(view->chronicleLogo->pixmap(Qt::ReturnByValue).toImage(),
+                 chronicleLogoFor(QStringLiteral("ru"), ruPath, enPath).toImage());
+        QVERIFY(view->knowledgeButton->showsRussianCaption());
+        QVERIFY(chronicleLogoFor(QStringLiteral("ru"), ruPath, enPath).toImage()
+                != chronicleLogoFor(QStringLiteral("en"), ruPath, enPath).toImage());
+
+        setLanguage(QStringLiteral("en"));
+        QVERIFY(loadCatalogues(QStringLiteral("en"), m_locales));
+        view->applyLanguage(QStringLiteral("en"));
+        QCOMPARE(view->languageButton->property("selectedLanguage").toString(), QStringLiteral("en"));
+        QCOMPARE(view->chronicleLogo->pixmap(Qt::ReturnByValue).toImage(),
+                 chronicleLogoFor(QStringLiteral("en"), ruPath, enPath).toImage());
+        QVERIFY(!view->knowledgeButton->showsRussianCaption());
+        QCOMPARE(view->playButton->text(), translate("Main/Play", "PLAY"));
+        QCOMPARE(view->closeButton->toolTip(), QStringLiteral("Close"));
+        QCOMPARE(view->legacyOption->property("profileSubtitle").toString(),
+                 QStringLiteral("Compatibility client"));
+    }
+};
+
+QTEST_MAIN(TestMainWindowView)
+#include "tst_main_window_view.moc"
