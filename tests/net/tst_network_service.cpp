@@ -1,10 +1,12 @@
 #include "net/network_service.h"
 
 #include "tests/support/http_test_server.h"
+#include "tests/support/test_certificates.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
 #include <QUrl>
@@ -91,6 +93,36 @@ private slots:
             QVERIFY(!reply->complete());
             QVERIFY(m_server.requests().isEmpty());
         }
+    }
+
+    // Only TLS 1.2 is offered: a server that insists on 1.3 cannot be reached.
+    void tlsVersions_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("1.2") << int(QSsl::TlsV1_2) << true;
+        QTest::newRow("1.3 only") << int(QSsl::TlsV1_3OrLater) << false;
+    }
+    void tlsVersions()
+    {
+        QFETCH(int, protocol);
+        QFETCH(bool, reachable);
+        QTemporaryDir folder;
+        vorn::test::TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.create(folder.path(), &error), qPrintable(error));
+        HttpTestServer server;
+        QVERIFY2(server.startTls(certificates, QSsl::SslProtocol(protocol), &error), qPrintable(error));
+        server.on("/ok", HttpResponse::text(200, "secure"));
+        qputenv("VORN_CA_BUNDLE", certificates.authorityFile().toUtf8());
+        NetworkService service;
+        NetworkReply* reply = service.get(QUrl(server.url(QStringLiteral("/ok"), QStringLiteral("localhost"))),
+                                          5000, kMiB);
+        QVERIFY(finishes(reply));
+        qunsetenv("VORN_CA_BUNDLE");
+        QCOMPARE(reply->complete(), reachable);
+        QCOMPARE(reply->body(), reachable ? QByteArray("secure") : QByteArray());
+        QCOMPARE(reply->statusCode(), reachable ? 200 : 0);
     }
 
     void progressThenOneFinished()
