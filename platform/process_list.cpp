@@ -1,0 +1,10 @@
+#include "platform/process_list.h"
+
+namespace vorn::platform {
+
+bool isGameRunning()
+{
+    return isProcessRunning("vorn.exe");
+}
+
+} // namespace vorn::platform
