@@ -10,6 +10,7 @@
 #include "ui/main_window_view.h"
 #include "ui/style.h"
 
+#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -176,6 +177,24 @@ private slots:
         QCOMPARE(view->newsList->property("newsScale").toDouble(), 1.5);
         QCOMPARE(view->newsList->height(), 309);
         QCOMPARE(view->newsList->gridSize().height(), 300);
+    }
+
+    void launcherIconHoldsEverySize()
+    {
+        QImageReader reader(assetPath("launcher-icon.ico"));
+        QCOMPARE(reader.imageCount(), 7);
+        QList<int> sizes;
+        for (int i = 0; i < reader.imageCount(); ++i) {
+            QVERIFY(reader.jumpToImage(i));
+            const QImage image = reader.read();
+            QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+            QCOMPARE(image.width(), image.height());
+            QVERIFY(image.hasAlphaChannel());
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // transparent around the crest
+            QVERIFY(qAlpha(image.pixel(image.width() / 2, image.height() / 2)) > 0);
+            sizes << image.width();
+        }
+        QCOMPARE(sizes, (QList<int>{16, 24, 32, 48, 64, 128, 256}));
     }
 
     void languageSwitch()
