@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace vorn::bench {
@@ -66,6 +67,14 @@ inline qint64 timeCommand(const QString& command)
     const int rc = std::system(command.toLocal8Bit().constData());
     const qint64 elapsed = timer.nsecsElapsed();
     return rc == 0 ? elapsed : -1;
+}
+
+// CPU time consumed so far by all threads of this process.
+inline qint64 processCpuNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 } // namespace vorn::bench

@@ -3,7 +3,6 @@
 #include "core/manifest.h"
 #include "core/paths.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -98,14 +97,12 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
         const QString path = normalizeRelativePath(entry.path);
         if (path.isEmpty())
             continue;
-        const QFileInfo info(gameFolder.filePath(path));
-        if (!info.isFile())
+        const FileStatus status = fileStatus(gameFolder.filePath(path));
+        if (!status.isFile)
             continue;
-        files.append(QJsonObject{
-            {QStringLiteral("path"), path},
-            {QStringLiteral("size"), static_cast<double>(info.size())},
-            {QStringLiteral("modifiedMs"),
-             static_cast<double>(info.lastModified().toMSecsSinceEpoch())}});
+        files.append(QJsonObject{{QStringLiteral("path"), path},
+                                 {QStringLiteral("size"), static_cast<double>(status.size)},
+                                 {QStringLiteral("modifiedMs"), static_cast<double>(status.modifiedMs)}});
     }
     const QJsonObject root{{QStringLiteral("schema"), 1},
                            {QStringLiteral("releaseId"), manifest.releaseId},
@@ -117,12 +114,12 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
         file.cancelWriting();
 }
 
-bool isTrustedByCache(const QFileInfo& info, const ManifestFile& wanted,
+bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,
                       const ManifestFile* installed, const LocalFileState* recorded)
 {
-    return installed && recorded && info.isFile() && installed->sha256 == wanted.sha256
-        && installed->size == wanted.size && recorded->size == info.size()
-        && recorded->modifiedMs == info.lastModified().toMSecsSinceEpoch();
+    return current.isFile && installed && recorded && installed->sha256 == wanted.sha256
+        && installed->size == wanted.size && recorded->size == current.size
+        && recorded->modifiedMs == current.modifiedMs;
 }
 
 } // namespace vorn

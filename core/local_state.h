@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/file_status.h"
 #include "core/types.h"
 
 #include <QHash>
 
 class QDir;
-class QFileInfo;
 
 namespace vorn {
 
@@ -30,7 +30,7 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest);
 // Whether a file may count as up to date without reading it: it is a regular file, the last
 // install wrote the wanted digest and size, and size and modification time are still those the
 // install recorded. installed and recorded are null when the path has no entry.
-[[nodiscard]] bool isTrustedByCache(const QFileInfo& info, const ManifestFile& wanted,
+[[nodiscard]] bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,
                                     const ManifestFile* installed, const LocalFileState* recorded);
 
 } // namespace vorn

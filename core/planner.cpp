@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QThread>
@@ -60,23 +59,23 @@ FileCheck checkFile(const ManifestFile& entry, const QDir& folder, const Chunkin
         return check;
     }
     check.targetPath = folder.filePath(check.path);
-    const QFileInfo info(check.targetPath);
+    const FileStatus status = fileStatus(check.targetPath);
 
     // A user-owned file that exists is left alone, whatever its content.
-    if (entry.preserve && info.exists())
+    if (entry.preserve && status.exists)
         return check;
 
     const QString key = pathKey(check.path);
     const auto installedEntry = installed.constFind(key);
     const auto recorded = state.constFind(key);
-    if (isTrustedByCache(info,
+    if (isTrustedByCache(status,
                          entry,
                          installedEntry == installed.constEnd() ? nullptr : &installedEntry.value(),
                          recorded == state.constEnd() ? nullptr : &recorded.value()))
         return check;
 
     QFile current(check.targetPath);
-    const bool opened = info.isFile() && current.open(QIODevice::ReadOnly);
+    const bool opened = status.isFile && current.open(QIODevice::ReadOnly);
     if (opened && current.size() == entry.size && sha256OfDevice(&current) == entry.sha256)
         return check;
 
@@ -151,10 +150,14 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
         return plan;
     }
 
+    // The two bookkeeping files are independent; reading them side by side halves the wait
+    // before an up-to-date installation is confirmed.
+    LocalState state;
+    std::thread stateReader([&state, path = folder.path()] { state = loadLocalState(QDir(path)); });
     InstalledFiles installed;
     QVector<ManifestFile> installedOrder;
     const bool hasInstalled = readInstalledManifest(folder, &installed, &installedOrder);
-    const LocalState state = loadLocalState(folder);
+    stateReader.join();
 
     const QVector<FileCheck> checks = checkFiles(manifest, folder.path(), installed, state);
 

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace vorn;
 
 namespace {
@@ -181,7 +184,7 @@ private slots:
         const QFileInfo info(path);
         const ManifestFile wanted = manifestFile("f.bin", 5, 'w');
         ManifestFile installed = wanted;
-        LocalFileState recorded{info.size(), info.lastModified().toMSecsSinceEpoch()};
+        LocalFileState recorded{5, info.lastModified().toMSecsSinceEpoch()};
         if (broken == "digest")
             installed.sha256 = QByteArray(32, 'x');
         if (broken == "installedSize")
@@ -190,9 +193,57 @@ private slots:
             recorded.size = 6;
         if (broken == "time")
             recorded.modifiedMs += 1;
-        QCOMPARE(isTrustedByCache(info, wanted, broken == "installed" ? nullptr : &installed,
+        QCOMPARE(isTrustedByCache(fileStatus(path), wanted, broken == "installed" ? nullptr : &installed,
                                   broken == "recorded" ? nullptr : &recorded),
                  trusted);
+    }
+
+    // The planner's view of a file must be QFileInfo's, or cached state written by one reader
+    // would never match the other.
+    void fileStatusAgreesWithQFileInfo_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<qint64>("modifiedMs");
+        QTest::newRow("file, milliseconds") << "file" << qint64(1700000000123LL);
+        QTest::newRow("file, before 1970") << "file" << qint64(-86400000LL * 400 + 7);
+        QTest::newRow("file, far future") << "file" << qint64(4102444800999LL);
+        QTest::newRow("folder") << "folder" << qint64(0);
+        QTest::newRow("missing") << "missing" << qint64(0);
+        QTest::newRow("link to file") << "link" << qint64(1600000000500LL);
+        QTest::newRow("dangling link") << "dangling" << qint64(0);
+    }
+
+    void fileStatusAgreesWithQFileInfo()
+    {
+        QFETCH(QString, kind);
+        QFETCH(qint64, modifiedMs);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("target.bin");
+        const QString path = dir.filePath("probe");
+        if (kind == "file" || kind == "link") {
+            QVERIFY(writeFile(target, "some bytes"));
+            // Qt refuses times before 1970; the C library does not.
+            const qint64 seconds = modifiedMs >= 0 ? modifiedMs / 1000 : -((-modifiedMs + 999) / 1000);
+            const timespec times[2] = {{0, UTIME_OMIT},
+                                       {time_t(seconds), long(modifiedMs - seconds * 1000) * 1000000}};
+            QVERIFY(utimensat(AT_FDCWD, QFile::encodeName(target).constData(), times, 0) == 0);
+        }
+        if (kind == "file")
+            QVERIFY(QFile::rename(target, path));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == "link" || kind == "dangling")
+            QVERIFY(QFile::link(target, path));
+
+        const QFileInfo info(path);
+        const FileStatus status = fileStatus(path);
+        QCOMPARE(status.exists, info.exists());
+        QCOMPARE(status.isFile, info.isFile());
+        if (info.isFile()) {
+            QCOMPARE(status.size, info.size());
+            QCOMPARE(status.modifiedMs, info.lastModified().toMSecsSinceEpoch());
+            QCOMPARE(status.modifiedMs, modifiedMs);
+        }
     }
 };
 
