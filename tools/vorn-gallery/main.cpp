@@ -35,7 +35,9 @@
 #include <QMainWindow>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QStyleOptionSpinBox>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
@@ -258,6 +260,38 @@ void renderWidgets(Gallery& gallery)
     gallery.states(QStringLiteral("check-box"), QSize(200, 23), {Normal, Hover, Checked, Disabled}, [] {
         return new StyledCheckBox(translate("Main/UseMirror", "Use mirror"));
     });
+    // Spin and combo boxes with the mouse resting on an arrow, in the dialog's style sheet.
+    for (bool hovered : {false, true}) {
+        LauncherDialog host(QStringLiteral("Arrows"));
+        auto* spin = new StyledSpinBox(&host);
+        spin->setRange(1, 1440);
+        spin->setValue(30);
+        auto* combo = new StyledComboBox(&host);
+        combo->addItems({QStringLiteral("English"), QStringLiteral("Русский")});
+        for (QWidget* w : std::initializer_list<QWidget*>{spin, combo}) {
+            w->setFixedWidth(200);
+            host.bodyLayout()->addWidget(w);
+        }
+        host.show();
+        QCoreApplication::processEvents();
+        if (hovered) {
+            QStyleOptionSpinBox option;
+            option.initFrom(spin);
+            option.subControls = QStyle::SC_All;
+            option.buttonSymbols = spin->buttonSymbols();
+            const QPoint up = spin->style()->subControlRect(QStyle::CC_SpinBox, &option,
+                                                            QStyle::SC_SpinBoxUp, spin).center();
+            QMouseEvent onSpin(QEvent::MouseMove, up, spin->mapToGlobal(up), Qt::NoButton,
+                               Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(spin, &onSpin);
+            const QPoint arrow = combo->arrowArea().center();
+            QMouseEvent onCombo(QEvent::MouseMove, arrow, combo->mapToGlobal(arrow), Qt::NoButton,
+                                Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(combo, &onCombo);
+        }
+        QCoreApplication::processEvents();
+        gallery.save(QStringLiteral("widget-arrows-%1").arg(hovered ? "hover" : "normal"), host.grab());
+    }
     {
         auto* cover = new NewsCoverLabel;
         cover->setPixmap(QPixmap(assetPath("news-default.png")));
