@@ -1,0 +1,184 @@
+#include "release/release_index_client.h"
+
+#include "config/localization.h"
+#include "core/release_signature.h"
+#include "core/sha256.h"
+#include "net/network_service.h"
+
+#include <QUrl>
+
+namespace vorn {
+
+ReleaseIndexClient::ReleaseIndexClient(NetworkService* network, QObject* parent)
+    : QObject(parent)
+    , m_network(network)
+    , m_retryTimer(this)
+{
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &ReleaseIndexClient::retry);
+    qRegisterMetaType<vorn::Manifest>("vorn::Manifest");
+}
+
+void ReleaseIndexClient::setServers(const QStringList& servers)
+{
+    m_servers = servers;
+}
+
+void ReleaseIndexClient::setPublicKey(const QByteArray& publicKey)
+{
+    m_publicKey = publicKey;
+}
+
+void ReleaseIndexClient::checkForUpdates()
+{
+    if (m_busy)
+        return;
+    if (!m_network) {
+        emit failed(translate("Updater/ServiceUnavailable", "Network service is unavailable"));
+        return;
+    }
+    if (m_servers.isEmpty()) {
+        emit failed(translate("Updater/NoServer", "No update server is configured"));
+        return;
+    }
+    if (m_publicKey.isEmpty()) {
+        emit failed(translate("Updater/PublicKeyMissing", "Release public key is missing"));
+        return;
+    }
+    m_busy = true;
+    m_failureReported = false;
+    m_triedServers.clear();
+    tryServer(0);
+}
+
+void ReleaseIndexClient::tryServer(int index)
+{
+    m_currentIndex = index;
+    m_currentServer = (index >= 0 && index < m_servers.size()) ? m_servers.at(index) : QString();
+    m_triedServers.insert(m_currentServer);
+    m_channelJson.clear();
+    m_channelSignature.clear();
+    m_manifestBytes.clear();
+    m_channel = ChannelPointer();
+    emit statusChanged(translate("Updater/CheckingServer", "Checking update server %1/%2...")
+                           .arg(index + 1)
+                           .arg(m_servers.size()));
+    requestStage(ChannelStage);
+}
+
+void ReleaseIndexClient::requestStage(int stage)
+{
+    QString path;
+    switch (stage) {
+    case ChannelStage:
+        path = QStringLiteral("channels/live.json");
+        break;
+    case ChannelSignatureStage:
+        path = QStringLiteral("channels/live.sig");
+        break;
+    case ManifestStage:
+        path = m_channel.manifestPath;
+        break;
+    case ManifestSignatureStage:
+        // The signature sits beside the manifest, its four-letter extension swapped.
+        path = m_channel.manifestPath;
+        path.chop(4);
+        path += QStringLiteral("sig");
+        break;
+    default:
+        return;
+    }
+    const QUrl url = QUrl(m_currentServer).resolved(QUrl(path));
+    NetworkReply* reply = m_network->get(url, kRequestTimeoutMs, kMaxResponseBytes);
+    connect(reply, &NetworkReply::finished, this, [this, reply, stage] { handleReply(reply, stage); });
+}
+
+void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
+{
+    const QByteArray body = reply->body();
+    const int statusCode = reply->statusCode();
+    const QString errorText = reply->timedOut()
+        ? translate("Updater/ConnectionTimeout", "connection timed out")
+        : reply->errorString();
+    const bool complete = reply->complete();
+    reply->deleteLater();
+
+    if (!complete) {
+        failServer(QStringLiteral("HTTP %1: %2").arg(statusCode).arg(errorText));
+        return;
+    }
+
+    QString error;
+    switch (stage) {
+    case ChannelStage:
+        m_channelJson = body;
+        requestStage(ChannelSignatureStage);
+        return;
+    case ChannelSignatureStage:
+        m_channelSignature = body;
+        if (!verifyReleaseSignature(m_publicKey, m_channelJson, m_channelSignature, &error)
+            || !parseChannelPointer(m_channelJson, &m_channel, &error)) {
+            failServer(error);
+            return;
+        }
+        emit statusChanged(translate("Updater/VersionFound", "Version %1 found").arg(m_channel.releaseId));
+        requestStage(ManifestStage);
+        return;
+    case ManifestStage:
+        m_manifestBytes = body;
+        if (Sha256::hash(m_manifestBytes) != m_channel.manifestSha256) {
+            failServer(translate("Updater/ManifestHashInvalid",
+                                 "Manifest hash does not match the signed channel"));
+            return;
+        }
+        requestStage(ManifestSignatureStage);
+        return;
+    case ManifestSignatureStage: {
+        Manifest manifest;
+        if (!verifyReleaseSignature(m_publicKey, m_manifestBytes, body, &error)
+            || !parseManifest(m_manifestBytes, &manifest, &error)) {
+            failServer(error);
+            return;
+        }
+        if (manifest.releaseId != m_channel.releaseId) {
+            failServer(translate("Updater/ReleaseMismatch", "Release ID mismatch"));
+            return;
+        }
+        m_busy = false;
+        m_retryTimer.stop();
+        emit manifestReady(manifest, m_currentServer);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void ReleaseIndexClient::failServer(const QString& message)
+{
+    for (int j = 0; j < m_servers.size(); ++j) {
+        if (!m_triedServers.contains(m_servers.at(j))) {
+            emit statusChanged(translate("Updater/MirrorFallback",
+                                         "Server unavailable, switching to a mirror..."));
+            tryServer(j);
+            return;
+        }
+    }
+    if (!m_failureReported) {
+        m_failureReported = true;
+        emit failed(translate("Updater/CheckFailed", "Could not check for updates: %1").arg(message));
+    }
+    emit statusChanged(translate("Updater/MirrorRetry",
+                                 "Both update servers are unavailable. Retrying..."));
+    m_retryTimer.start(kRetryIntervalMs);
+}
+
+void ReleaseIndexClient::retry()
+{
+    if (!m_busy)
+        return;
+    m_triedServers.clear();
+    tryServer(0);
+}
+
+} // namespace vorn

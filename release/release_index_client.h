@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/channel_pointer.h"
+#include "core/manifest.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+
+namespace vorn {
+
+class NetworkReply;
+class NetworkService;
+
+// Finds the current release on an ordered list of update servers: signed channel pointer,
+// then the signed manifest it names. Tries every server of a pass once, reports a failed
+// pass once per check and retries the list until a server succeeds.
+class ReleaseIndexClient final : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kRequestTimeoutMs = 8000;
+    static constexpr qint64 kMaxResponseBytes = 64 * 1024 * 1024;
+    static constexpr int kRetryIntervalMs = 2500;
+
+    explicit ReleaseIndexClient(NetworkService* network, QObject* parent = nullptr);
+
+    void setServers(const QStringList& servers);
+    void setPublicKey(const QByteArray& publicKey);
+    [[nodiscard]] QStringList servers() const { return m_servers; }
+    [[nodiscard]] bool isBusy() const { return m_busy; }
+
+public slots:
+    void checkForUpdates();
+
+signals:
+    void statusChanged(const QString& status);
+    void manifestReady(const vorn::Manifest& manifest, const QString& baseUrl);
+    void failed(const QString& message);
+
+private:
+    enum Stage { ChannelStage = 0, ChannelSignatureStage, ManifestStage, ManifestSignatureStage };
+
+    void tryServer(int index);
+    void requestStage(int stage);
+    void handleReply(NetworkReply* reply, int stage);
+    void failServer(const QString& message);
+    void retry();
+
+    NetworkService* m_network = nullptr;
+    QTimer m_retryTimer;
+    QStringList m_servers;
+    QString m_currentServer;
+    QSet<QString> m_triedServers;
+    QByteArray m_publicKey;
+    int m_currentIndex = -1;
+    QByteArray m_channelJson;
+    QByteArray m_channelSignature;
+    QByteArray m_manifestBytes;
+    ChannelPointer m_channel;
+    bool m_busy = false;
+    bool m_failureReported = false;
+};
+
+} // namespace vorn

@@ -1,0 +1,331 @@
+#include "core/sha256.h"
+#include "net/network_service.h"
+#include "publish/publisher.h"
+#include "publish/release_keys.h"
+#include "release/release_index_client.h"
+#include "tests/support/http_test_server.h"
+
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTcpServer>
+#include <QtTest>
+
+using namespace vorn;
+using vorn::test::HttpResponse;
+using vorn::test::HttpTestServer;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every file of a published repository, answered at its path below prefix.
+void serveRepository(HttpTestServer& server, const QString& repo, const QByteArray& prefix = "/")
+{
+    QDirIterator it(repo, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        server.on(prefix + QDir(repo).relativeFilePath(path).toUtf8(),
+                  HttpResponse::text(200, readFile(path)));
+    }
+}
+
+QStringList texts(const QSignalSpy& spy)
+{
+    QStringList list;
+    for (const QList<QVariant>& arguments : spy)
+        list << arguments.first().toString();
+    return list;
+}
+
+// A port nobody listens on: connections are refused at once.
+QString deadServer()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost))
+        return QString();
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
+}
+
+} // namespace
+
+class TestReleaseIndexClient final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_publicKey;
+    QString m_repo;
+    publish::ReleaseKey m_privateKey;
+
+    QByteArray sign(const QByteArray& data)
+    {
+        std::vector<unsigned char> signature;
+        std::string error;
+        if (!publish::signRelease(m_privateKey, platform::ByteSpan(data.constData(), size_t(data.size())),
+                                  &signature, &error))
+            qFatal("%s", error.c_str());
+        return QByteArray(reinterpret_cast<const char*>(signature.data()), int(signature.size()));
+    }
+
+    QByteArray pointer(const QString& releaseId, const QString& manifestPath, const QByteArray& manifest)
+    {
+        QJsonObject object{{QStringLiteral("schema"), 1},
+                           {QStringLiteral("channel"), QStringLiteral("live")},
+                           {QStringLiteral("releaseId"), releaseId},
+                           {QStringLiteral("manifestPath"), manifestPath},
+                           {QStringLiteral("manifestSha256"),
+                            QString::fromLatin1(Sha256::hash(manifest).toHex())}};
+        return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    }
+
+    struct Run
+    {
+        explicit Run(NetworkService* network)
+            : client(network)
+            , status(&client, &ReleaseIndexClient::statusChanged)
+            , ready(&client, &ReleaseIndexClient::manifestReady)
+            , failed(&client, &ReleaseIndexClient::failed)
+        {
+        }
+        ReleaseIndexClient client;
+        QSignalSpy status;
+        QSignalSpy ready;
+        QSignalSpy failed;
+    };
+
+private slots:
+    void initTestCase()
+    {
+        const QString keys = m_dir.filePath(QStringLiteral("keys"));
+        QString error;
+        QVERIFY2(publish::generateKeyFiles(keys, 2048, &error), qPrintable(error));
+        m_publicKey = readFile(keys + QStringLiteral("/public-key.blob"));
+        std::string failure;
+        QVERIFY(publish::loadPrivateKeyFile((keys + QStringLiteral("/release-private.pem")).toStdString(),
+                                            &m_privateKey, &failure));
+
+        const QString source = m_dir.filePath(QStringLiteral("source"));
+        QDir().mkpath(source + QStringLiteral("/bin"));
+        QFile exe(source + QStringLiteral("/bin/vorn.exe"));
+        QVERIFY(exe.open(QIODevice::WriteOnly));
+        exe.write("game");
+        exe.close();
+        m_repo = m_dir.filePath(QStringLiteral("repo"));
+        publish::ReleaseOptions options;
+        options.sourceDir = source;
+        options.repoDir = m_repo;
+        options.privateKeyPath = keys + QStringLiteral("/release-private.pem");
+        options.releaseId = QStringLiteral("r1");
+        QVERIFY2(publish::publishRelease(options, nullptr, &error), qPrintable(error));
+        options.releaseId = QStringLiteral("r2");
+        QVERIFY2(publish::publishRelease(options, nullptr, &error), qPrintable(error));
+    }
+
+    void firstServerDownThenMirror()
+    {
+        HttpTestServer server;
+        QVERIFY(server.start());
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setServers({deadServer(), server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
+        QVERIFY(run.ready.wait(10000));
+        QCOMPARE(run.failed.count(), 0);
+        QCOMPARE(run.ready.first().at(0).value<Manifest>().releaseId, QStringLiteral("r2"));
+        QCOMPARE(run.ready.first().at(1).toString(), server.url(QStringLiteral("/")));
+        QCOMPARE(texts(run.status), QStringList({QStringLiteral("Checking update server 1/2..."),
+                                                 QStringLiteral("Server unavailable, switching to a mirror..."),
+                                                 QStringLiteral("Checking update server 2/2..."),
+                                                 QStringLiteral("Version r2 found")}));
+        QVERIFY(!run.client.isBusy());
+    }
+
+    void failedOnceAcrossPasses()
+    {
+        HttpTestServer server;
+        QVERIFY(server.start());
+        // Two failing passes, then the channel answers. Routes added first win.
+        server.onSequence("/channels/live.json",
+                          {HttpResponse::text(503), HttpResponse::text(503),
+                           HttpResponse::text(200, readFile(m_repo + QStringLiteral("/channels/live.json")))});
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setServers({server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
+        QVERIFY(run.failed.wait(5000));
+        QCOMPARE(run.failed.first().first().toString(),
+                 QStringLiteral("Could not check for updates: HTTP 503: HTTP 503"));
+        run.client.checkForUpdates(); // busy while waiting to retry: ignored
+        QVERIFY(run.ready.wait(15000));
+        QCOMPARE(run.failed.count(), 1);
+        QCOMPARE(texts(run.status).count(QStringLiteral("Both update servers are unavailable. Retrying...")), 2);
+        QCOMPARE(server.requests("/channels/live.json").size(), 3);
+    }
+
+    void serverFailures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("manifestSignatureRequested");
+        QTest::newRow("manifest digest differs")
+            << "digest" << "Manifest hash does not match the signed channel" << false;
+        QTest::newRow("signed but other release") << "release" << "Release ID mismatch" << true;
+        QTest::newRow("pointer signed by another key") << "foreign" << "Invalid release signature: " << false;
+        QTest::newRow("manifest above 64 MiB")
+            << "huge" << "HTTP 200: Response is larger than the allowed limit" << false;
+    }
+
+    void serverFailures()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QFETCH(bool, manifestSignatureRequested);
+        HttpTestServer server;
+        QVERIFY(server.start());
+        const QByteArray r1 = readFile(m_repo + QStringLiteral("/manifests/r1.json"));
+        if (kind == QLatin1String("digest")) {
+            server.on("/manifests/r2.json", HttpResponse::text(200, r1));
+        } else if (kind == QLatin1String("release")) {
+            const QByteArray channel = pointer(QStringLiteral("r2"), QStringLiteral("manifests/r1.json"), r1);
+            server.on("/channels/live.json", HttpResponse::text(200, channel));
+            server.on("/channels/live.sig", HttpResponse::text(200, sign(channel)));
+        } else if (kind == QLatin1String("foreign")) {
+            publish::ReleaseKey other;
+            std::string failure;
+            QVERIFY(publish::generateReleaseKey(2048, &other, &failure));
+            const QByteArray channel = readFile(m_repo + QStringLiteral("/channels/live.json"));
+            std::vector<unsigned char> signature;
+            QVERIFY(publish::signRelease(other, platform::ByteSpan(channel.constData(), size_t(channel.size())),
+                                         &signature, &failure));
+            server.on("/channels/live.sig",
+                      HttpResponse::text(200, QByteArray(reinterpret_cast<const char*>(signature.data()),
+                                                         int(signature.size()))));
+        } else {
+            HttpResponse huge = HttpResponse::text(200, "{}");
+            huge.announcedLength = 64LL * 1024 * 1024 + 1;
+            server.on("/manifests/r2.json", huge);
+        }
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setServers({server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
+        QVERIFY(run.failed.wait(10000));
+        const QString text = run.failed.first().first().toString();
+        QVERIFY2(text.startsWith(QStringLiteral("Could not check for updates: ") + message), qPrintable(text));
+        const bool requested = !server.requests("/manifests/r2.sig").isEmpty()
+            || !server.requests("/manifests/r1.sig").isEmpty();
+        QCOMPARE(requested, manifestSignatureRequested);
+        QCOMPARE(run.ready.count(), 0);
+    }
+
+    void preconditionsFailWithoutRequest_data()
+    {
+        QTest::addColumn<bool>("withNetwork");
+        QTest::addColumn<bool>("withServers");
+        QTest::addColumn<bool>("withKey");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no network") << false << true << true << "Network service is unavailable";
+        QTest::newRow("no server") << true << false << true << "No update server is configured";
+        QTest::newRow("empty key") << true << true << false << "Release public key is missing";
+    }
+
+    void preconditionsFailWithoutRequest()
+    {
+        QFETCH(bool, withNetwork);
+        QFETCH(bool, withServers);
+        QFETCH(bool, withKey);
+        QFETCH(QString, message);
+        HttpTestServer server;
+        QVERIFY(server.start());
+        NetworkService network;
+        Run run(withNetwork ? &network : nullptr);
+        if (withServers)
+            run.client.setServers({server.url(QStringLiteral("/"))});
+        if (withKey)
+            run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
+        QCOMPARE(texts(run.failed), QStringList({message}));
+        QVERIFY(!run.client.isBusy());
+        QTest::qWait(100);
+        QVERIFY(server.requests().isEmpty());
+    }
+
+    void duplicateServerTriedOncePerPass()
+    {
+        HttpTestServer server;
+        QVERIFY(server.start());
+        serveRepository(server, m_repo);
+        const QString dead = deadServer();
+        NetworkService network;
+        Run run(&network);
+        run.client.setServers({dead, dead, server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
+        QVERIFY(run.ready.wait(10000));
+        QCOMPARE(texts(run.status).mid(0, 3),
+                 QStringList({QStringLiteral("Checking update server 1/3..."),
+                              QStringLiteral("Server unavailable, switching to a mirror..."),
+                              QStringLiteral("Checking update server 3/3...")}));
+    }
+
+    void signaturePathCutsFourCharacters()
+    {
+        HttpTestServer server;
+        QVERIFY(server.start());
+        const QByteArray r2 = readFile(m_repo + QStringLiteral("/manifests/r2.json"));
+        const QByteArray channel = pointer(QStringLiteral("r2"), QStringLiteral("m/release.abcd"), r2);
+        server.on("/channels/live.json", HttpResponse::text(200, channel));
+        server.on("/channels/live.sig", HttpResponse::text(200, sign(channel)));
+        server.on("/m/release.abcd", HttpResponse::text(200, r2));
+        server.on("/m/release.sig", HttpResponse::text(200, sign(r2)));
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setServers({server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
+        QVERIFY(run.ready.wait(10000));
+        QCOMPARE(server.requests("/m/release.sig").size(), 1);
+    }
+
+    void stallingServerTimesOutThenMirror()
+    {
+        HttpTestServer stalling;
+        QVERIFY(stalling.start());
+        HttpResponse stall = HttpResponse::ofSize(100);
+        stall.stallAfterBytes = 10; // never sends the rest
+        stalling.on("/channels/live.json", stall);
+        HttpTestServer mirror;
+        QVERIFY(mirror.start());
+        serveRepository(mirror, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setServers({stalling.url(QStringLiteral("/")), mirror.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        QElapsedTimer timer;
+        timer.start();
+        run.client.checkForUpdates();
+        QVERIFY(run.ready.wait(30000));
+        QVERIFY(timer.elapsed() >= 7000); // the fixed time-out had to pass first
+        QCOMPARE(run.ready.first().at(1).toString(), mirror.url(QStringLiteral("/")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReleaseIndexClient)
+#include "tst_release_index_client.moc"
