@@ -1,10 +1,15 @@
 #include "config/localization.h"
+#include "ui/artwork_navigation_button.h"
 #include "ui/dialog_close_button.h"
 #include "ui/fixed_tool_tip_filter.h"
 #include "ui/launcher_dialog.h"
 #include "ui/launcher_message.h"
 #include "ui/launcher_style.h"
+#include "ui/news_article.h"
 #include "ui/relabel.h"
+#include "ui/styled_check_box.h"
+#include "ui/styled_combo_box.h"
+#include "ui/styled_spin_box.h"
 
 #include <QAction>
 #include <QApplication>
@@ -188,6 +193,66 @@ private slots:
         QVERIFY(!filter.tipLabel()->isVisible());
         QVERIFY(!filter.shownFor());
         qApp->removeEventFilter(&filter);
+    }
+
+    void checkBoxSizeHint()
+    {
+        StyledCheckBox box(QStringLiteral("Use proxy settings"));
+        const QFontMetrics metrics(box.font());
+        QCOMPARE(box.sizeHint(), QSize(metrics.horizontalAdvance(box.text()) + 27,
+                                       qMax(23, metrics.height() + 6)));
+        QCOMPARE(box.minimumHeight(), 23);
+        QCOMPARE(box.cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    void arrowBoxesTrackTheMouse()
+    {
+        StyledSpinBox spin;
+        StyledComboBox combo;
+        for (QWidget* widget : std::initializer_list<QWidget*>{&spin, &combo}) {
+            widget->resize(160, 32);
+            QMouseEvent move(QEvent::MouseMove, QPoint(150, 10), widget->mapToGlobal(QPoint(150, 10)),
+                             Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(widget, &move);
+            const QPoint seen = widget == &spin ? spin.lastMousePosition() : combo.lastMousePosition();
+            QCOMPARE(seen, QPoint(150, 10));
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(widget, &leave);
+            const QPoint after = widget == &spin ? spin.lastMousePosition() : combo.lastMousePosition();
+            QCOMPARE(after, QPoint(-1, -1));
+        }
+        QVERIFY(combo.arrowArea().width() >= 12);
+        QVERIFY(combo.rect().contains(combo.arrowArea()));
+    }
+
+    void artworkCaption_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("russian");
+        QTest::newRow("english") << QStringLiteral("Knowledge base") << false;
+        QTest::newRow("russian") << QStringLiteral("База знаний") << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("first cyrillic letter") << QString(QChar(0x0400)) << true;
+        QTest::newRow("last cyrillic letter") << QStringLiteral("x") + QChar(0x04FF) << true;
+        QTest::newRow("just past the block") << QString(QChar(0x0500)) << false;
+    }
+
+    void artworkCaption()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, russian);
+        ArtworkNavigationButton button{QPixmap(), QPixmap(), QPixmap()};
+        button.setText(text);
+        QCOMPARE(button.showsRussianCaption(), russian);
+    }
+
+    void articleTemplateFillsOnce()
+    {
+        const QString html = newsArticleHtml(QStringLiteral("NEWS"), QStringLiteral("Sale: 50%2 off"),
+                                             QStringLiteral("Body %1"), QString());
+        QVERIFY(html.contains(QStringLiteral("<div class='category'>NEWS</div><h1>Sale: 50%2 off</h1>"
+                                             "<div>Body %1</div>")));
+        QVERIFY(html.startsWith(QStringLiteral("<style>body{color:#c0c5ca;")));
     }
 
     void relabel()
