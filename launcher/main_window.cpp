@@ -1,5 +1,7 @@
 #include "launcher/main_window.h"
 
+#include "config/localization.h"
+#include "config/settings.h"
 #include "launcher/single_instance.h"
 #include "ui/main_window_view.h"
 
@@ -13,6 +15,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainWindow"));
     m_view = new MainWindowView(this);
+    connect(m_view, &MainWindowView::languageChosen, this, &MainWindow::retranslate);
 }
 
 MainWindow::~MainWindow() = default;
@@ -26,6 +29,15 @@ void MainWindow::bringToFront()
     raise();
     activateWindow();
     bringNativeWindowToFront(this);
+}
+
+void MainWindow::retranslate(const QString& language)
+{
+    setLanguage(language);
+    (void)loadCatalogues(language, launcherFilePath(QStringLiteral("locales")));
+    const QString code = currentLanguage();
+    m_view->applyLanguage(code);
+    setWindowTitle(translate("Main/WindowTitle", "Ostravel"));
 }
 
 bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, long* result)

@@ -15,6 +15,8 @@ public:
 
 public slots:
     void bringToFront();
+    // Stores the language, reloads the catalogues and relabels the window in place.
+    void retranslate(const QString& language);
 
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
