@@ -1,0 +1,253 @@
+#include "engine/apply_update.h"
+
+#include "core/chunker.h"
+#include "core/local_state.h"
+#include "core/paths.h"
+#include "core/sha256.h"
+#include "engine/file_ops.h"
+#include "engine/object_cache.h"
+#include "engine/transaction.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFuture>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSaveFile>
+#include <QThread>
+#include <QThreadPool>
+#include <QVector>
+#include <QtConcurrent>
+
+namespace vorn {
+
+namespace {
+
+constexpr qint64 kProgressIntervalMs = 100;
+
+// What the file tasks of one apply share. The plan and the paths are read-only while they run.
+struct ApplyContext
+{
+    const UpdatePlan* plan = nullptr;
+    QString stageDirectory;
+    QString cacheRoot;
+    QVector<QString> relPaths;
+    const std::atomic<bool>* cancel = nullptr;
+
+    QMutex usesMutex;
+    QHash<QByteArray, int> objectUses;
+
+    std::atomic<qint64> done{0};
+    qint64 total = 1;
+    QMutex progressMutex;
+    QElapsedTimer progressTimer;
+    const ApplyProgress* progress = nullptr;
+
+    [[nodiscard]] bool cancelled() const { return cancel && cancel->load(); }
+
+    void report(const QString& rel, qint64 bytes)
+    {
+        const qint64 now = done.fetch_add(bytes) + bytes;
+        QMutexLocker lock(&progressMutex);
+        if (*progress && progressTimer.elapsed() >= kProgressIntervalMs) {
+            (*progress)(qMin(now, total), total, rel);
+            progressTimer.restart();
+        }
+    }
+
+    // The object file goes as soon as no later chunk needs it, so the cache shrinks while the
+    // staged files grow.
+    void releaseObject(const QByteArray& blobSha256)
+    {
+        bool last = false;
+        {
+            QMutexLocker lock(&usesMutex);
+            auto it = objectUses.find(blobSha256);
+            if (it != objectUses.end() && --it.value() < 1) {
+                objectUses.erase(it);
+                last = true;
+            }
+        }
+        if (last)
+            QFile::remove(objectCachePath(cacheRoot, blobSha256));
+    }
+};
+
+FileAssemblyResult failure(const QString& message)
+{
+    return {false, message};
+}
+
+// The object's own length prefix must announce the chunk's size; checked before qUncompress
+// would allocate whatever the prefix claims.
+bool announcesSize(const QByteArray& object, qint64 size)
+{
+    if (object.size() < 4)
+        return false;
+    const auto* bytes = reinterpret_cast<const uchar*>(object.constData());
+    const quint32 announced = (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16)
+        | (quint32(bytes[2]) << 8) | quint32(bytes[3]);
+    return qint64(announced) == size;
+}
+
+FileAssemblyResult assembleFile(ApplyContext& context, int index)
+{
+    if (context.cancelled())
+        return failure(QString());
+    const FilePlan& entry = context.plan->files.at(index);
+    const QString& rel = context.relPaths.at(index);
+    const QString staged = QDir(context.stageDirectory).filePath(rel);
+
+    QSaveFile output(staged);
+    if (!output.open(QIODevice::WriteOnly))
+        return failure(output.errorString());
+
+    QFile local(entry.targetPath);
+    for (const ChunkSource& source : entry.sources) {
+        if (context.cancelled())
+            return failure(QString());
+        QByteArray chunk;
+        if (!source.fromObject) {
+            if (!local.isOpen() && !local.open(QIODevice::ReadOnly))
+                return failure(QStringLiteral("Cannot reuse local data from %1").arg(rel));
+            if (!local.seek(source.localOffset))
+                return failure(QStringLiteral("Cannot reuse local data from %1").arg(rel));
+            chunk = local.read(source.size);
+        } else {
+            const QString objectPath = objectCachePath(context.cacheRoot, source.blobSha256);
+            QFile object(objectPath);
+            if (!object.open(QIODevice::ReadOnly))
+                return failure(QStringLiteral("Cached object is missing: %1").arg(objectPath));
+            const QByteArray stored = object.readAll();
+            if (stored.size() != source.blobSize || Sha256::hash(stored) != source.blobSha256)
+                return failure(QStringLiteral("Cached object is damaged"));
+            if (announcesSize(stored, source.size))
+                chunk = qUncompress(stored);
+        }
+        if (chunk.size() != source.size || Sha256::hash(chunk) != source.sha256
+            || output.write(chunk) != chunk.size())
+            return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));
+        if (source.fromObject)
+            context.releaseObject(source.blobSha256);
+        context.report(rel, chunk.size());
+    }
+    local.close();
+
+    // QSaveFile::commit flushes the data to the disk before the file gets its name, so a file
+    // that the commit later moves into place is never empty after a power cut.
+    if (!output.commit())
+        return failure(output.errorString());
+
+    QFile check(staged);
+    if (!check.open(QIODevice::ReadOnly) || check.size() != entry.file.size
+        || sha256OfDevice(&check) != entry.file.sha256)
+        return failure(QStringLiteral("Final verification failed for %1").arg(rel));
+    context.report(rel, entry.file.size);
+    return {true, QString()};
+}
+
+ApplyResult failed(const QString& message)
+{
+    ApplyResult result;
+    result.error = message;
+    return result;
+}
+
+ApplyResult cancelledResult()
+{
+    ApplyResult result;
+    result.cancelled = true;
+    return result;
+}
+
+} // namespace
+
+ApplyResult applyUpdate(const UpdatePlan& plan, const Manifest& manifest, const QString& gameRoot,
+                        const QString& cacheRoot, const ApplyProgress& progress,
+                        const CancelFlag& cancel)
+{
+    UpdateTransaction transaction(gameRoot, plan.releaseId);
+    QString error;
+    if (!transaction.prepare(&error))
+        return failed(error);
+
+    ApplyContext context;
+    context.plan = &plan;
+    context.stageDirectory = transaction.stageDirectory();
+    context.cacheRoot = cacheRoot;
+    context.cancel = cancel.get();
+    context.progress = &progress;
+
+    qint64 fileBytes = 0;
+    for (const FilePlan& entry : plan.files)
+        fileBytes += entry.file.size;
+    context.total = fileBytes * 2 > 0 ? fileBytes * 2 : 1;
+    context.progressTimer.start();
+    if (progress)
+        progress(0, context.total, QString());
+
+    const QDir stage(context.stageDirectory);
+    context.relPaths.reserve(plan.files.size());
+    for (const FilePlan& entry : plan.files) {
+        const QString rel = normalizeRelativePath(entry.file.path);
+        if (rel.isEmpty())
+            return failed(QString());
+        if (!ensureParentDirectory(stage.filePath(rel), &error))
+            return failed(error);
+        context.relPaths.append(rel);
+    }
+
+    for (const FilePlan& entry : plan.files) {
+        for (const ChunkSource& source : entry.sources) {
+            if (source.fromObject)
+                ++context.objectUses[source.blobSha256];
+        }
+    }
+
+    {
+        QThreadPool pool;
+        pool.setMaxThreadCount(qMax(1, qMin(4, QThread::idealThreadCount())));
+        QVector<QFuture<FileAssemblyResult>> tasks;
+        tasks.reserve(plan.files.size());
+        for (int i = 0; i < plan.files.size(); ++i)
+            tasks.append(QtConcurrent::run(&pool, [&context, i] { return assembleFile(context, i); }));
+        for (QFuture<FileAssemblyResult>& task : tasks) {
+            const FileAssemblyResult result = task.result();
+            if (!result.ok && !result.error.isEmpty() && error.isEmpty())
+                error = result.error;
+        }
+        pool.waitForDone();
+    }
+
+    // The last moment a cancellation is honoured: from here on the folder changes.
+    if (context.cancelled())
+        return cancelledResult();
+    if (!error.isEmpty())
+        return failed(error);
+
+    if (!transaction.commit(plan, &error))
+        return failed(error);
+
+    const QDir root(gameRoot);
+    if (!writeInstalledManifest(root, manifest, &error)) {
+        transaction.rollback();
+        return failed(error);
+    }
+    syncDirectory(QFileInfo(installedManifestPath(root)).absolutePath());
+    transaction.markCommitted();
+
+    writeLocalState(root, manifest);
+    transaction.finish();
+    QDir(QDir(cacheRoot).filePath(QStringLiteral("objects"))).removeRecursively();
+
+    if (progress)
+        progress(context.total, context.total, QString());
+    ApplyResult result;
+    result.ok = true;
+    return result;
+}
+
+} // namespace vorn

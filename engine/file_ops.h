@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace vorn {
+
+// Moves a file or folder to a new name on the same volume in one step, or fails: never falls
+// back to copying, because a copy interrupted by a crash would leave a partial file under a
+// name the transaction counts as complete. Fails when something already exists at to.
+[[nodiscard]] bool renameEntry(const QString& from, const QString& to);
+
+// Makes the entries of a folder (files created, renamed or removed in it) survive a power
+// cut. Best effort; where the system offers no such call (or the rename is already written
+// through) it does nothing.
+void syncDirectory(const QString& folder);
+
+} // namespace vorn

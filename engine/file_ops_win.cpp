@@ -1,0 +1,25 @@
+#include "engine/file_ops.h"
+
+#include <QDir>
+
+#include <windows.h>
+
+namespace vorn {
+
+bool renameEntry(const QString& from, const QString& to)
+{
+    const QString source = QDir::toNativeSeparators(from);
+    const QString target = QDir::toNativeSeparators(to);
+    // Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail; write-through
+    // returns only once the new name is on the disk, which is what syncDirectory does elsewhere.
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(source.utf16()),
+                       reinterpret_cast<const wchar_t*>(target.utf16()),
+                       MOVEFILE_WRITE_THROUGH)
+        != 0;
+}
+
+void syncDirectory(const QString&)
+{
+}
+
+} // namespace vorn

@@ -1,0 +1,410 @@
+#include "engine/update_engine.h"
+
+#include "config/localization.h"
+#include "config/settings.h"
+#include "core/chunker.h"
+#include "core/planner.h"
+#include "core/sha256.h"
+#include "engine/free_space.h"
+#include "engine/object_cache.h"
+#include "engine/transaction.h"
+#include "net/network_service.h"
+#include "platform/process_list.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QSaveFile>
+#include <QUrl>
+#include <QtConcurrent>
+
+namespace vorn {
+
+namespace {
+
+constexpr int kRequestsInFlight = 4;
+constexpr int kObjectTimeoutMs = 15000;
+constexpr qint64 kMaxObjectBytes = 16 * 1024 * 1024;
+constexpr int kAttemptsPerObject = 3;
+
+// Worker side of planning: the plan, minus the objects that the cache already holds intact.
+UpdatePlan planUpdate(const Manifest& manifest, const QString& gameRoot, const QString& cacheRoot)
+{
+    UpdatePlan plan = buildUpdatePlan(manifest, gameRoot);
+    if (!plan.ok)
+        return plan;
+    QVector<ObjectRef> missing;
+    qint64 missingBytes = 0;
+    for (const ObjectRef& object : qAsConst(plan.objects)) {
+        QFile cached(objectCachePath(cacheRoot, object.sha256));
+        if (cached.open(QIODevice::ReadOnly) && cached.size() == object.size
+            && sha256OfDevice(&cached) == object.sha256)
+            continue;
+        missing.append(object);
+        missingBytes += object.size;
+    }
+    plan.objects = missing;
+    plan.downloadBytes = missingBytes;
+    return plan;
+}
+
+qint64 plannedFileBytes(const UpdatePlan& plan)
+{
+    qint64 bytes = 0;
+    for (const FilePlan& entry : plan.files)
+        bytes += entry.file.size;
+    return bytes;
+}
+
+} // namespace
+
+UpdateEngine::UpdateEngine(NetworkService* network, QObject* parent)
+    : QObject(parent)
+    , m_network(network)
+{
+    connect(&m_planWatcher, &QFutureWatcher<UpdatePlan>::finished, this, &UpdateEngine::planFinished);
+    connect(&m_applyWatcher, &QFutureWatcher<ApplyResult>::finished, this,
+            &UpdateEngine::applyFinished);
+    registerCoreMetaTypes();
+}
+
+UpdateEngine::~UpdateEngine()
+{
+    // A running apply stops before its commit, or finishes a commit it has begun; either way
+    // the folder is consistent before the engine is gone. Planning only reads and is left to end
+    // on its own.
+    if (m_applyCancel)
+        m_applyCancel->store(true);
+    abandonDownloads();
+    m_applyWatcher.waitForFinished();
+}
+
+void UpdateEngine::start(const Manifest& manifest, const QString& baseUrl, const QString& gameRoot,
+                         bool checkGameRunning)
+{
+    if (m_running)
+        return;
+    m_checkGameRunning = checkGameRunning;
+    const QString root = QDir::cleanPath(gameRoot);
+    const QString cache = cacheRoot();
+
+    if (root.isEmpty() || !QDir().mkpath(root) || !QDir().mkpath(cache)) {
+        refuse(QStringLiteral("UPD-PATH"),
+               translate("Updater/CreateDirectoriesFailed",
+                         "Could not create the game or update cache directory"));
+        return;
+    }
+    QString error;
+    if (!recoverTransactions(root, &error)) {
+        refuse(QStringLiteral("UPD-RECOVERY"), error);
+        return;
+    }
+
+    m_running = true;
+    m_paused = false;
+    m_cancelRequested = false;
+    m_applying = false;
+    m_manifest = manifest;
+    m_plan = UpdatePlan();
+    // Object URLs are resolved against it, which would drop a last segment without the slash.
+    m_baseUrl = baseUrl.endsWith(QLatin1Char('/')) ? baseUrl : baseUrl + QLatin1Char('/');
+    m_gameRoot = root;
+    m_cacheRoot = cache;
+    m_completedBytes = 0;
+    m_totalBytes = 0;
+    m_downloadQueue.clear();
+    m_activeDownloads.clear();
+    m_replyProgress.clear();
+    m_applyCancel = std::make_shared<std::atomic<bool>>(false);
+
+    emit statusChanged(translate("Updater/CheckingFiles", "Checking game files..."));
+    emit controlStateChanged(true, true, false);
+
+    m_planning = true;
+    m_planWatcher.setFuture(QtConcurrent::run(planUpdate, manifest, gameRoot, cache));
+}
+
+void UpdateEngine::setPaused(bool paused)
+{
+    if (!m_running || m_applying || m_cancelRequested || paused == m_paused)
+        return;
+    m_paused = paused;
+    emit controlStateChanged(true, true, paused);
+    emit statusChanged(paused ? translate("Updater/Paused", "Download paused")
+                              : translate("Updater/Resuming", "Resuming download..."));
+    // While planning there is nothing to refill yet; downloading starts on its own, paused or not.
+    if (!paused && !m_planning)
+        refillSlots();
+}
+
+void UpdateEngine::cancel()
+{
+    if (!m_running || m_cancelRequested)
+        return;
+    m_cancelRequested = true;
+    if (m_applyCancel)
+        m_applyCancel->store(true);
+    // Planning and applying end the run themselves when their task returns.
+    if (m_planning || m_applying)
+        return;
+    finishCancelled();
+}
+
+void UpdateEngine::clearObjectCache()
+{
+    if (m_running)
+        return;
+    QDir(QDir(cacheRoot()).filePath(QStringLiteral("objects"))).removeRecursively();
+}
+
+void UpdateEngine::setCacheRoot(const QString& folder)
+{
+    m_cacheRootOverride = folder;
+}
+
+QString UpdateEngine::cacheRoot() const
+{
+    return m_cacheRootOverride.isEmpty() ? launcherFilePath(QStringLiteral("cache"))
+                                         : QDir::cleanPath(m_cacheRootOverride);
+}
+
+void UpdateEngine::planFinished()
+{
+    m_planning = false;
+    if (!m_running)
+        return;
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    m_plan = m_planWatcher.result();
+    if (!m_plan.ok) {
+        failWith(m_plan.error, QStringLiteral("UPD-PLAN"));
+        return;
+    }
+    const FreeSpaceCheck space = checkFreeSpace(m_plan.downloadBytes, plannedFileBytes(m_plan),
+                                                volumeSpace(m_cacheRoot), volumeSpace(m_gameRoot));
+    if (!space.enough) {
+        failWith(noDiskSpaceMessage(space), QStringLiteral("UPD-NO-SPACE"));
+        return;
+    }
+    startDownloading();
+}
+
+void UpdateEngine::startDownloading()
+{
+    m_totalBytes = m_plan.downloadBytes;
+    m_completedBytes = 0;
+    m_downloadQueue.clear();
+    for (const ObjectRef& object : qAsConst(m_plan.objects))
+        m_downloadQueue.append({object.sha256, object.size, 0});
+
+    emit controlStateChanged(true, true, m_paused);
+    emit statusChanged(translate("Updater/Downloading", "Downloading update: %1 MB")
+                           .arg(double(m_totalBytes) / 1048576.0, 0, 'f', 2));
+    emit progressChanged(0, m_totalBytes);
+    refillSlots();
+}
+
+void UpdateEngine::refillSlots()
+{
+    if (m_paused || m_cancelRequested)
+        return;
+    if (!m_network && !m_downloadQueue.isEmpty()) {
+        failWith(translate("Updater/ServiceUnavailable", "Network service is unavailable"),
+                 QStringLiteral("UPD-DOWNLOAD"));
+        return;
+    }
+    while (m_activeDownloads.size() < kRequestsInFlight && !m_downloadQueue.isEmpty()) {
+        const DownloadItem item = m_downloadQueue.takeFirst();
+        const QUrl url = QUrl(m_baseUrl).resolved(QUrl(objectRelativePath(item.blobSha256)));
+        NetworkReply* reply = m_network->get(url, kObjectTimeoutMs, kMaxObjectBytes);
+        m_activeDownloads.insert(reply, item);
+        m_replyProgress.insert(reply, 0);
+        connect(reply, &NetworkReply::downloadProgress, this,
+                [this, reply](qint64 received, qint64 total) { objectProgress(reply, received, total); });
+        connect(reply, &NetworkReply::finished, this, [this, reply] { objectFinished(reply); });
+    }
+    if (m_downloadQueue.isEmpty() && m_activeDownloads.isEmpty())
+        startApply();
+}
+
+void UpdateEngine::objectProgress(NetworkReply* reply, qint64 received, qint64)
+{
+    const auto it = m_replyProgress.find(reply);
+    if (it == m_replyProgress.end())
+        return;
+    it.value() = qMax<qint64>(received, 0);
+    qint64 shown = m_completedBytes;
+    for (const qint64 bytes : qAsConst(m_replyProgress))
+        shown += bytes;
+    emit progressChanged(qMin(shown, m_totalBytes), m_totalBytes);
+}
+
+void UpdateEngine::objectFinished(NetworkReply* reply)
+{
+    const auto it = m_activeDownloads.find(reply);
+    if (it == m_activeDownloads.end()) {
+        reply->deleteLater();
+        return;
+    }
+    DownloadItem item = it.value();
+    m_activeDownloads.erase(it);
+    m_replyProgress.remove(reply);
+
+    const QByteArray body = reply->body();
+    const int statusCode = reply->statusCode();
+    const bool complete = reply->complete();
+    const QString errorText =
+        reply->timedOut() ? QStringLiteral("connection timed out") : reply->errorString();
+    reply->deleteLater();
+
+    if (m_cancelRequested) {
+        if (m_activeDownloads.isEmpty())
+            finishCancelled();
+        return;
+    }
+
+    const bool valid =
+        complete && body.size() == item.blobSize && Sha256::hash(body) == item.blobSha256;
+    bool stored = false;
+    QString storeError;
+    if (valid) {
+        const QString path = objectCachePath(m_cacheRoot, item.blobSha256);
+        if (ensureParentDirectory(path, &storeError)) {
+            QSaveFile file(path);
+            stored = file.open(QIODevice::WriteOnly) && file.write(body) == body.size()
+                && file.commit();
+            if (!stored)
+                storeError = file.errorString();
+        }
+    }
+
+    if (stored) {
+        m_completedBytes += item.blobSize;
+        emit progressChanged(qMin(m_completedBytes, m_totalBytes), m_totalBytes);
+    } else {
+        QString error;
+        if (!complete)
+            error = QStringLiteral("HTTP %1: %2").arg(statusCode).arg(errorText);
+        else if (!valid)
+            error = QStringLiteral("Downloaded object failed hash verification");
+        else
+            error = storeError;
+        ++item.attempts;
+        if (item.attempts >= kAttemptsPerObject) {
+            failWith(translate("Updater/BlockFailed", "Could not download block: %1").arg(error),
+                     QStringLiteral("UPD-DOWNLOAD"));
+            return;
+        }
+        // Behind every waiting object, so that one bad object does not hold up the others.
+        m_downloadQueue.append(item);
+    }
+
+    if (m_downloadQueue.isEmpty() && m_activeDownloads.isEmpty() && !m_paused)
+        startApply();
+    else
+        refillSlots();
+}
+
+void UpdateEngine::startApply()
+{
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    if (m_checkGameRunning && platform::isGameRunning()) {
+        failWith(translate("Updater/GameRunning", "The game is running. Close it and retry the update"),
+                 QStringLiteral("UPD-GAME-RUNNING"));
+        return;
+    }
+    m_applying = true;
+    emit controlStateChanged(false, false, false);
+    emit statusChanged(translate("Updater/Assembling", "Assembling and verifying files..."));
+
+    const QPointer<UpdateEngine> guard(this);
+    const ApplyProgress progress = [guard](qint64 done, qint64 total, const QString& file) {
+        UpdateEngine* engine = guard.data();
+        if (!engine)
+            return;
+        QMetaObject::invokeMethod(
+            engine, [engine, done, total, file] { emit engine->assemblyProgressChanged(done, total, file); },
+            Qt::QueuedConnection);
+    };
+    const UpdatePlan plan = m_plan;
+    const Manifest manifest = m_manifest;
+    const QString gameRoot = m_gameRoot;
+    const QString cacheRoot = m_cacheRoot;
+    const CancelFlag cancel = m_applyCancel;
+    m_applyWatcher.setFuture(QtConcurrent::run([plan, manifest, gameRoot, cacheRoot, progress, cancel] {
+        return applyUpdate(plan, manifest, gameRoot, cacheRoot, progress, cancel);
+    }));
+}
+
+void UpdateEngine::applyFinished()
+{
+    m_applying = false;
+    if (!m_running)
+        return;
+    const ApplyResult result = m_applyWatcher.result();
+    if (result.cancelled) {
+        finishCancelled();
+        return;
+    }
+    if (!result.ok) {
+        failWith(result.error, QStringLiteral("UPD-APPLY"));
+        return;
+    }
+    clearRunFlags();
+    emit controlStateChanged(false, false, false);
+    emit statusChanged(translate("Updater/Updated", "Game updated to version %1").arg(m_manifest.releaseId));
+    emit ready(m_manifest.releaseId);
+}
+
+void UpdateEngine::abandonDownloads()
+{
+    for (auto it = m_activeDownloads.constBegin(); it != m_activeDownloads.constEnd(); ++it) {
+        it.key()->cancel();
+        it.key()->deleteLater();
+    }
+    m_activeDownloads.clear();
+    m_replyProgress.clear();
+    m_downloadQueue.clear();
+}
+
+void UpdateEngine::clearRunFlags()
+{
+    m_running = false;
+    m_paused = false;
+    m_cancelRequested = false;
+    m_applying = false;
+    m_planning = false;
+}
+
+void UpdateEngine::failWith(const QString& message, const QString& code)
+{
+    abandonDownloads();
+    clearRunFlags();
+    emit controlStateChanged(false, false, false);
+    const QString text =
+        message.isEmpty() ? translate("Updater/UnknownError", "Unknown update error") : message;
+    emit failedDetailed(code, text);
+    emit failed(text);
+}
+
+void UpdateEngine::finishCancelled()
+{
+    abandonDownloads();
+    clearRunFlags();
+    emit controlStateChanged(false, false, false);
+    emit statusChanged(translate("Updater/Cancelled", "Update cancelled"));
+    emit cancelled();
+}
+
+void UpdateEngine::refuse(const QString& code, const QString& message)
+{
+    emit failedDetailed(code, message);
+    emit failed(message);
+}
+
+} // namespace vorn

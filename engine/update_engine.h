@@ -1,0 +1,110 @@
+#pragma once
+
+#include "core/types.h"
+#include "engine/apply_update.h"
+
+#include <QFutureWatcher>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace vorn {
+
+class NetworkReply;
+class NetworkService;
+
+// Installs one verified release into a folder: recovery of an interrupted install, planning
+// on a worker with a free-space check, download of the missing objects into the cache (four
+// at a time, three attempts each), then assembly, verification and a transactional swap on
+// a worker. Every run ends with exactly one of ready, failedDetailed + failed, or cancelled.
+class UpdateEngine final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit UpdateEngine(NetworkService* network, QObject* parent = nullptr);
+    ~UpdateEngine() override;
+
+    // Ignored while a run is under way.
+    void start(const vorn::Manifest& manifest, const QString& baseUrl, const QString& gameRoot,
+               bool checkGameRunning);
+
+    [[nodiscard]] bool isRunning() const { return m_running; }
+    [[nodiscard]] bool isPaused() const { return m_paused; }
+    [[nodiscard]] bool isApplying() const { return m_applying; }
+    [[nodiscard]] bool isCancelRequested() const { return m_cancelRequested; }
+
+    // Pausing stops new requests; those in flight still finish and are kept.
+    void setPaused(bool paused);
+
+    // Ends the run as cancelled: at once while downloading (requests in flight are abandoned),
+    // when planning ends, or, while applying, before the commit begins. A commit already under
+    // way completes and the run ends with ready.
+    void cancel();
+
+    // Removes the objects folder of the cache, unless a run is under way.
+    void clearObjectCache();
+
+    // The cache folder; empty restores the default, "cache" beside the launcher. Takes effect
+    // at the next start.
+    void setCacheRoot(const QString& folder);
+    [[nodiscard]] QString cacheRoot() const;
+
+signals:
+    void statusChanged(const QString& status);
+    void progressChanged(qint64 completedBytes, qint64 totalBytes);
+    void assemblyProgressChanged(qint64 completedBytes, qint64 totalBytes,
+                                 const QString& currentFile);
+    void ready(const QString& releaseId);
+    void failed(const QString& message);
+    void failedDetailed(const QString& code, const QString& message);
+    void cancelled();
+    void controlStateChanged(bool pauseEnabled, bool cancelEnabled, bool paused);
+
+private:
+    struct DownloadItem
+    {
+        QByteArray blobSha256;
+        qint64 blobSize = 0;
+        int attempts = 0;
+    };
+
+    void planFinished();
+    void startDownloading();
+    void refillSlots();
+    void objectProgress(NetworkReply* reply, qint64 received, qint64 total);
+    void objectFinished(NetworkReply* reply);
+    void startApply();
+    void applyFinished();
+
+    void abandonDownloads();
+    void clearRunFlags();
+    void failWith(const QString& message, const QString& code);
+    void finishCancelled();
+    void refuse(const QString& code, const QString& message);
+
+    NetworkService* m_network = nullptr;
+    QFutureWatcher<UpdatePlan> m_planWatcher;
+    QFutureWatcher<ApplyResult> m_applyWatcher;
+    Manifest m_manifest;
+    UpdatePlan m_plan;
+    QString m_baseUrl;
+    QString m_gameRoot;
+    QString m_cacheRoot;
+    QList<DownloadItem> m_downloadQueue;
+    QHash<NetworkReply*, DownloadItem> m_activeDownloads;
+    QHash<NetworkReply*, qint64> m_replyProgress;
+    qint64 m_completedBytes = 0;
+    qint64 m_totalBytes = 0;
+    bool m_running = false;
+    bool m_paused = false;
+    bool m_cancelRequested = false;
+    bool m_applying = false;
+    bool m_checkGameRunning = true;
+
+    bool m_planning = false;
+    QString m_cacheRootOverride;
+    CancelFlag m_applyCancel;
+};
+
+} // namespace vorn
