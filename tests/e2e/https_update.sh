@@ -54,6 +54,12 @@ args=(--config "$work/launcher/launcher.json" --key "$work/keys/public-key.blob"
 
 line=$("$update" "${args[@]}" --check)
 [ "$line" = "r1 none https://127.0.0.1:$port/" ] || fail "check printed '$line'"
+# With the main server down the check reports the mirror that answered.
+dead=$("$scripts/free-port")
+printf '{"updateBaseUrls": ["https://127.0.0.1:%s/", "https://localhost:%s/"]}\n' "$dead" "$port" \
+  > "$work/launcher/mirrors.json"
+line=$("$update" --config "$work/launcher/mirrors.json" "${args[@]:2}" --check)
+[ "$line" = "r1 none https://localhost:$port/" ] || fail "mirror check printed '$line'"
 
 "$update" "${args[@]}" > "$work/install1.log" 2>&1 || { cat "$work/install1.log"; fail "install of r1"; }
 same_files "$src" "$work/game" || fail "r1 differs from its source"
