@@ -3,6 +3,7 @@
 #include "core/json_values.h"
 #include "core/paths.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -197,3 +198,15 @@ QByteArray manifestToJson(const Manifest& manifest)
 }
 
 } // namespace vorn
+
+namespace {
+
+// Queued signals carry these records; any program that links this file registers them.
+void registerCoreMetaTypesAtStartup()
+{
+    vorn::registerCoreMetaTypes();
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(registerCoreMetaTypesAtStartup)

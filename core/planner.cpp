@@ -5,6 +5,7 @@
 #include "core/manifest.h"
 #include "core/paths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -227,3 +228,15 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
 }
 
 } // namespace vorn
+
+namespace {
+
+// Queued signals carry these records; any program that links this file registers them.
+void registerCoreMetaTypesAtStartup()
+{
+    vorn::registerCoreMetaTypes();
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(registerCoreMetaTypesAtStartup)

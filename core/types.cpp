@@ -1,7 +1,5 @@
 #include "core/types.h"
 
-#include <QCoreApplication>
-
 namespace vorn {
 
 bool operator==(const ChunkingOptions& a, const ChunkingOptions& b)
@@ -78,12 +76,3 @@ void registerCoreMetaTypes()
 }
 
 } // namespace vorn
-
-namespace {
-void registerCoreMetaTypesAtStartup()
-{
-    vorn::registerCoreMetaTypes();
-}
-} // namespace
-
-Q_COREAPP_STARTUP_FUNCTION(registerCoreMetaTypesAtStartup)

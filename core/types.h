@@ -135,7 +135,8 @@ inline bool operator!=(const ObjectRef& a, const ObjectRef& b) { return !(a == b
 inline bool operator!=(const UpdatePlan& a, const UpdatePlan& b) { return !(a == b); }
 
 // Registers "vorn::Manifest" and "vorn::UpdatePlan" for queued signals. Safe to call repeatedly
-// and from any thread; also run automatically when a QCoreApplication starts.
+// and from any thread; programs that use parseManifest or buildUpdatePlan get it automatically
+// when their QCoreApplication starts.
 void registerCoreMetaTypes();
 
 } // namespace vorn

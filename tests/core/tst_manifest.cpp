@@ -303,6 +303,11 @@ private slots:
         QVERIFY2(parseManifest(written, &second, &error), qPrintable(error));
         QVERIFY(second == first);
         QCOMPARE(manifestToJson(second), written);
+        // Registered at start-up under the name queued signals use.
+        const int byName = QMetaType::type("vorn::Manifest");
+        QVERIFY(byName != QMetaType::UnknownType);
+        QCOMPARE(byName, qMetaTypeId<Manifest>());
+        QVERIFY(QVariant::fromValue(second).value<Manifest>() == first);
     }
 
     void largeValuesSurviveTheRoundTrip()

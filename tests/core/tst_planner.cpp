@@ -365,6 +365,9 @@ private slots:
         QCOMPARE(planned, expected);
         for (int run = 0; run < 3; ++run)
             QVERIFY(buildUpdatePlan(release("r", files), dir.path()) == first);
+        const int byName = QMetaType::type("vorn::UpdatePlan"); // registered at start-up
+        QVERIFY(byName != QMetaType::UnknownType);
+        QCOMPARE(byName, qMetaTypeId<UpdatePlan>());
     }
 };
 
