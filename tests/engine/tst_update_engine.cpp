@@ -1,0 +1,662 @@
+#include "core/local_state.h"
+#include "engine/object_cache.h"
+#include "engine/update_engine.h"
+#include "net/network_service.h"
+#include "tests/engine/release_fixture.h"
+#include "tests/support/http_test_server.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorn;
+using namespace vorn::test;
+
+namespace {
+
+constexpr int kRunTimeoutMs = 60000;
+
+// Everything an engine says during one run, in order, as short lines.
+class Recorder final : public QObject
+{
+public:
+    explicit Recorder(UpdateEngine* engine)
+    {
+        connect(engine, &UpdateEngine::statusChanged, this,
+                [this](const QString& text) { events << QStringLiteral("status:") + text; });
+        connect(engine, &UpdateEngine::progressChanged, this, [this](qint64 done, qint64 total) {
+            events << QStringLiteral("progress:%1/%2").arg(done).arg(total);
+            downloads.append({done, total});
+        });
+        connect(engine, &UpdateEngine::assemblyProgressChanged, this,
+                [this](qint64 done, qint64 total, const QString& file) {
+                    events << QStringLiteral("assembly:%1/%2:%3").arg(done).arg(total).arg(file);
+                    assembly.append({done, total});
+                });
+        connect(engine, &UpdateEngine::ready, this,
+                [this](const QString& id) { events << QStringLiteral("ready:") + id; ++ends; });
+        connect(engine, &UpdateEngine::failed, this,
+                [this](const QString& message) { events << QStringLiteral("failed:") + message; ++ends; });
+        connect(engine, &UpdateEngine::failedDetailed, this, [this](const QString& code, const QString& message) {
+            events << QStringLiteral("failedDetailed:%1:%2").arg(code, message);
+        });
+        connect(engine, &UpdateEngine::cancelled, this,
+                [this] { events << QStringLiteral("cancelled"); ++ends; });
+        connect(engine, &UpdateEngine::controlStateChanged, this, [this](bool pause, bool cancel, bool paused) {
+            events << QStringLiteral("control:%1%2%3").arg(int(pause)).arg(int(cancel)).arg(int(paused));
+        });
+    }
+
+    [[nodiscard]] bool waitForEnd(int timeoutMs = kRunTimeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (ends == 0 && timer.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return ends > 0;
+    }
+
+    [[nodiscard]] bool waitFor(const QString& event, int timeoutMs = kRunTimeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!events.contains(event) && timer.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return events.contains(event);
+    }
+
+    [[nodiscard]] QStringList startingWith(const QString& prefix) const
+    {
+        QStringList matching;
+        for (const QString& event : events) {
+            if (event.startsWith(prefix))
+                matching << event;
+        }
+        return matching;
+    }
+
+    QStringList events;
+    QVector<QPair<qint64, qint64>> downloads;
+    QVector<QPair<qint64, qint64>> assembly;
+    int ends = 0;
+};
+
+void settle(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Objects of `to` that an update from an installed `from` cannot take from the files in place:
+// chunks are reused only from the old copy of the same path, and user-owned files that exist are
+// left alone.
+QSet<QByteArray> objectsToFetch(const Manifest& from, const Manifest& to)
+{
+    QHash<QString, ManifestFile> installed;
+    for (const ManifestFile& file : from.files)
+        installed.insert(file.path, file);
+    QSet<QByteArray> needed;
+    for (const ManifestFile& file : to.files) {
+        const ManifestFile old = installed.value(file.path);
+        if (!old.path.isEmpty() && (file.preserve || old.sha256 == file.sha256))
+            continue;
+        QSet<QByteArray> local;
+        for (const ManifestChunk& chunk : old.chunks)
+            local.insert(chunk.sha256);
+        for (const ManifestChunk& chunk : file.chunks) {
+            if (!local.contains(chunk.sha256))
+                needed.insert(chunk.blobSha256);
+        }
+    }
+    return needed;
+}
+
+QSet<QByteArray> allObjects(const Manifest& manifest)
+{
+    return objectsToFetch(Manifest(), manifest);
+}
+
+QByteArray objectUrlPath(const QByteArray& blob)
+{
+    return QByteArray("/") + objectRelativePath(blob).toUtf8();
+}
+
+QSet<QByteArray> requestedObjects(const HttpTestServer& server)
+{
+    QSet<QByteArray> paths;
+    for (const RecordedRequest& request : server.requests()) {
+        if (request.path.startsWith("/objects/"))
+            paths.insert(request.path);
+    }
+    return paths;
+}
+
+int objectRequestCount(const HttpTestServer& server)
+{
+    int count = 0;
+    for (const RecordedRequest& request : server.requests())
+        count += request.path.startsWith("/objects/") ? 1 : 0;
+    return count;
+}
+
+QSet<QByteArray> urlPaths(const QSet<QByteArray>& blobs)
+{
+    QSet<QByteArray> paths;
+    for (const QByteArray& blob : blobs)
+        paths.insert(objectUrlPath(blob));
+    return paths;
+}
+
+qint64 objectBytes(const Manifest& manifest, const QSet<QByteArray>& blobs)
+{
+    QHash<QByteArray, qint64> sizes;
+    for (const ManifestFile& file : manifest.files) {
+        for (const ManifestChunk& chunk : file.chunks)
+            sizes.insert(chunk.blobSha256, chunk.blobSize);
+    }
+    qint64 bytes = 0;
+    for (const QByteArray& blob : blobs)
+        bytes += sizes.value(blob);
+    return bytes;
+}
+
+int cachedObjectCount(const QString& cacheRoot)
+{
+    int count = 0;
+    QDirIterator it(QDir(cacheRoot).filePath(QStringLiteral("objects")), {QStringLiteral("*.bin")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+class TestUpdateEngine final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_shared;
+    QScopedPointer<ReleaseRepository> m_repository;
+    Manifest m_first;
+    Manifest m_second;
+    QString m_firstInstalled; // a folder holding r1 as the engine installs it
+
+    QScopedPointer<QTemporaryDir> m_work;
+    QScopedPointer<HttpTestServer> m_server;
+    QScopedPointer<NetworkService> m_network;
+    QScopedPointer<UpdateEngine> m_engine;
+    QScopedPointer<Recorder> m_recorder;
+    QString m_game;
+
+    QString baseUrl() const { return m_server->url(QStringLiteral("/")); }
+
+    void runToEnd(const Manifest& manifest)
+    {
+        m_engine->start(manifest, baseUrl(), m_game, false);
+        QVERIFY(m_recorder->waitForEnd());
+    }
+
+    void startServer()
+    {
+        QString error;
+        QVERIFY2(m_server->start(&error), qPrintable(error));
+    }
+
+    // The folder holding r1, about to be updated to r2.
+    void installFirst() { QVERIFY(copyTree(m_firstInstalled, m_game)); }
+
+    QByteArray someObjectOfSecondUpdate() const
+    {
+        QList<QByteArray> blobs = objectsToFetch(m_first, m_second).values();
+        std::sort(blobs.begin(), blobs.end());
+        return blobs.value(blobs.size() / 2);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_shared.isValid());
+        m_repository.reset(new ReleaseRepository(m_shared.filePath(QStringLiteral("releases"))));
+        QString error;
+        QVERIFY2(m_repository->publish(QStringLiteral("r1"), firstRelease(), &m_first, &error, userOwnedGlobs()),
+                 qPrintable(error));
+        QVERIFY2(m_repository->publish(QStringLiteral("r2"), secondRelease(), &m_second, &error, userOwnedGlobs()),
+                 qPrintable(error));
+
+        HttpTestServer server;
+        QVERIFY(server.start(&error));
+        m_repository->serve(&server);
+        NetworkService network;
+        UpdateEngine engine(&network);
+        engine.setCacheRoot(m_shared.filePath(QStringLiteral("first-cache")));
+        Recorder recorder(&engine);
+        m_firstInstalled = m_shared.filePath(QStringLiteral("first-installed"));
+        engine.start(m_first, server.url(QStringLiteral("/")), m_firstInstalled, false);
+        QVERIFY(recorder.waitForEnd());
+        QCOMPARE(recorder.events.last(), QStringLiteral("ready:r1"));
+        QCOMPARE(readTree(m_firstInstalled), firstRelease());
+        QCOMPARE(requestedObjects(server), urlPaths(allObjects(m_first)));
+    }
+
+    void init()
+    {
+        m_work.reset(new QTemporaryDir);
+        QVERIFY(m_work->isValid());
+        m_game = m_work->filePath(QStringLiteral("game"));
+        m_server.reset(new HttpTestServer);
+        m_network.reset(new NetworkService);
+        m_engine.reset(new UpdateEngine(m_network.data()));
+        m_engine->setCacheRoot(m_work->filePath(QStringLiteral("cache")));
+        m_recorder.reset(new Recorder(m_engine.data()));
+    }
+
+    void cleanup()
+    {
+        m_recorder.reset();
+        m_engine.reset();
+        m_network.reset();
+        m_server.reset();
+    }
+
+    void updatesFetchingOnlyChangedChunks()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        installFirst();
+
+        runToEnd(m_second);
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r2"));
+        QCOMPARE(readTree(m_game), expectedAfterUpdate(firstRelease(), secondRelease()));
+        QVERIFY(transactionFolders(m_game).isEmpty());
+        QVERIFY(!m_engine->isRunning());
+
+        const QSet<QByteArray> needed = objectsToFetch(m_first, m_second);
+        QVERIFY(!needed.isEmpty());
+        QVERIFY(needed.size() < allObjects(m_second).size());
+        QCOMPARE(requestedObjects(*m_server), urlPaths(needed));
+        QCOMPARE(objectRequestCount(*m_server), needed.size());
+
+        // The stages in their order, with the download total of exactly those objects.
+        const qint64 total = objectBytes(m_second, needed);
+        const QStringList& events = m_recorder->events;
+        QCOMPARE(events.mid(0, 5),
+                 (QStringList{QStringLiteral("status:Checking game files..."), QStringLiteral("control:110"),
+                              QStringLiteral("control:110"),
+                              QStringLiteral("status:Downloading update: %1 MB").arg(double(total) / 1048576.0, 0, 'f', 2),
+                              QStringLiteral("progress:0/%1").arg(total)}));
+        const int applying = events.indexOf(QStringLiteral("status:Assembling and verifying files..."));
+        QVERIFY(applying > 5);
+        QCOMPARE(events.at(applying - 1), QStringLiteral("control:000"));
+        QCOMPARE(events.at(applying - 2), QStringLiteral("progress:%1/%1").arg(total));
+        QVERIFY(events.at(applying + 1).startsWith(QStringLiteral("assembly:0/")));
+        QCOMPARE(events.mid(events.size() - 3),
+                 (QStringList{QStringLiteral("control:000"), QStringLiteral("status:Game updated to version r2"),
+                              QStringLiteral("ready:r2")}));
+
+        for (const auto& report : qAsConst(m_recorder->downloads)) {
+            QCOMPARE(report.second, total);
+            QVERIFY(report.first <= total);
+        }
+        const qint64 assemblyTotal = m_recorder->assembly.first().second;
+        QCOMPARE(m_recorder->assembly.last(), qMakePair(assemblyTotal, assemblyTotal));
+        for (const auto& report : qAsConst(m_recorder->assembly))
+            QVERIFY(report.first <= report.second);
+    }
+
+    void progressNeverPassesTheTotal()
+    {
+        startServer();
+        // Bodies that arrive in two parts report partial progress while in flight.
+        for (const QString& path : ReleaseRepository::objectUrlPaths(m_first)) {
+            HttpResponse response = HttpResponse::text(
+                200, readFileBytes(QDir(m_repository->repoDirectory()).filePath(path.mid(1))));
+            response.stallAfterBytes = response.body.size() / 2;
+            response.stallMs = 30;
+            m_server->on(path.toUtf8(), response);
+        }
+        m_repository->serve(m_server.data());
+        runToEnd(m_first);
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        const qint64 total = objectBytes(m_first, allObjects(m_first));
+        QVERIFY(m_recorder->downloads.size() > allObjects(m_first).size() + 1);
+        for (const auto& report : qAsConst(m_recorder->downloads)) {
+            QCOMPARE(report.second, total);
+            QVERIFY(report.first >= 0 && report.first <= total);
+        }
+        QCOMPARE(m_recorder->downloads.last().first, total);
+    }
+
+    void hostileServer_data()
+    {
+        QTest::addColumn<QString>("behaviour");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("corrupted object")
+            << "corrupt" << "UPD-DOWNLOAD:Could not download block: Downloaded object failed hash verification";
+        QTest::newRow("one byte short")
+            << "short" << "UPD-DOWNLOAD:Could not download block: Downloaded object failed hash verification";
+        QTest::newRow("expired object")
+            << "404" << "UPD-DOWNLOAD:Could not download block: HTTP 404: HTTP 404";
+        QTest::newRow("right on the third attempt") << "third" << "ready:r2";
+    }
+
+    void hostileServer()
+    {
+        QFETCH(QString, behaviour);
+        QFETCH(QString, outcome);
+        startServer();
+        const QByteArray victim = someObjectOfSecondUpdate();
+        const QByteArray path = objectUrlPath(victim);
+        const QByteArray good = readFileBytes(QDir(m_repository->repoDirectory()).filePath(QString::fromUtf8(path.mid(1))));
+        QByteArray corrupt = good;
+        corrupt[corrupt.size() / 2] = char(corrupt.at(corrupt.size() / 2) ^ 0x20);
+        if (behaviour == QLatin1String("corrupt"))
+            m_server->on(path, HttpResponse::text(200, corrupt));
+        else if (behaviour == QLatin1String("short"))
+            m_server->on(path, HttpResponse::text(200, good.left(good.size() - 1)));
+        else if (behaviour == QLatin1String("404"))
+            m_server->on(path, HttpResponse::text(404, "gone"));
+        else
+            m_server->onSequence(path, {HttpResponse::text(200, corrupt), HttpResponse::text(503, "busy"),
+                                        HttpResponse::text(200, good)});
+        m_repository->serve(m_server.data());
+        installFirst();
+        const FileTree before = readTree(m_game, true);
+
+        runToEnd(m_second);
+        QCOMPARE(m_server->requests(path).size(), 3);
+        QVERIFY(!m_engine->isRunning());
+        if (outcome.startsWith(QLatin1String("ready:"))) {
+            QCOMPARE(m_recorder->events.last(), outcome);
+            QCOMPARE(readTree(m_game), expectedAfterUpdate(firstRelease(), secondRelease()));
+            return;
+        }
+        const QString message = outcome.section(QLatin1Char(':'), 1);
+        QCOMPARE(m_recorder->events.mid(m_recorder->events.size() - 3),
+                 (QStringList{QStringLiteral("control:000"), QStringLiteral("failedDetailed:") + outcome,
+                              QStringLiteral("failed:") + message}));
+        QCOMPARE(readTree(m_game, true), before);
+
+        // What was stored stays; a later run fetches only what is still missing.
+        m_server->clearRoutes();
+        m_server->clearRequests();
+        m_repository->serve(m_server.data());
+        m_recorder->ends = 0;
+        runToEnd(m_second);
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r2"));
+        QVERIFY(requestedObjects(*m_server).contains(path));
+        QVERIFY(requestedObjects(*m_server).size() < objectsToFetch(m_first, m_second).size());
+        QCOMPARE(readTree(m_game), expectedAfterUpdate(firstRelease(), secondRelease()));
+    }
+
+    void nothingToDownloadGoesStraightToApplying()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        installFirst();
+        QVERIFY(QFile::remove(localStatePath(QDir(m_game))));
+        runToEnd(m_first);
+        QCOMPARE(objectRequestCount(*m_server), 0);
+        QCOMPARE(m_recorder->events.mid(2, 4),
+                 (QStringList{QStringLiteral("control:110"), QStringLiteral("status:Downloading update: 0.00 MB"), QStringLiteral("progress:0/0"),
+                              QStringLiteral("control:000")}));
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        // The state cache is written again, so the next check reads metadata only.
+        QVERIFY(QFileInfo::exists(localStatePath(QDir(m_game))));
+    }
+
+    void pauseDuringPlanningStartsDownloadingPaused()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        m_engine->setPaused(true);
+        const qint64 total = objectBytes(m_first, allObjects(m_first));
+        QVERIFY(m_recorder->waitFor(QStringLiteral("progress:0/%1").arg(total)));
+        QCOMPARE(m_recorder->events.mid(0, 6),
+                 (QStringList{QStringLiteral("status:Checking game files..."), QStringLiteral("control:110"),
+                              QStringLiteral("control:111"), QStringLiteral("status:Download paused"),
+                              QStringLiteral("control:111"),
+                              QStringLiteral("status:Downloading update: %1 MB").arg(double(total) / 1048576.0, 0, 'f', 2)}));
+        settle(400);
+        QCOMPARE(objectRequestCount(*m_server), 0);
+        QVERIFY(m_engine->isPaused());
+
+        m_engine->setPaused(false);
+        QVERIFY(m_recorder->waitForEnd());
+        QVERIFY(m_recorder->events.contains(QStringLiteral("status:Resuming download...")));
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        QCOMPARE(readTree(m_game), firstRelease());
+    }
+
+    void pauseDuringDownloadingLetsRequestsInFlightFinish()
+    {
+        startServer();
+        for (const QString& path : ReleaseRepository::objectUrlPaths(m_first)) {
+            HttpResponse response = HttpResponse::text(
+                200, readFileBytes(QDir(m_repository->repoDirectory()).filePath(path.mid(1))));
+            response.delayMs = 150;
+            m_server->on(path.toUtf8(), response);
+        }
+        m_repository->serve(m_server.data());
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        QVERIFY(m_recorder->waitFor(QStringLiteral("progress:0/%1").arg(objectBytes(m_first, allObjects(m_first)))));
+        m_engine->setPaused(true);
+        const int storedBefore = m_recorder->downloads.size();
+        settle(800);
+        const int requests = objectRequestCount(*m_server);
+        QVERIFY(requests <= 4);
+        // The requests that were in flight were stored...
+        QVERIFY(m_recorder->downloads.size() > storedBefore);
+        QCOMPARE(cachedObjectCount(m_work->filePath(QStringLiteral("cache"))), requests);
+        // ...and nothing else starts, nor does applying.
+        settle(400);
+        QCOMPARE(objectRequestCount(*m_server), requests);
+        QVERIFY(!m_recorder->events.contains(QStringLiteral("status:Assembling and verifying files...")));
+        QCOMPARE(m_recorder->ends, 0);
+
+        m_engine->setPaused(false);
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        QCOMPARE(objectRequestCount(*m_server), allObjects(m_first).size());
+    }
+
+    void resumeWhilePlanningWaitsForThePlan()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        m_engine->setPaused(true);
+        m_engine->setPaused(false);
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        QCOMPARE(m_recorder->startingWith(QStringLiteral("status:Assembling")).size(), 1);
+        QCOMPARE(readTree(m_game), firstRelease());
+    }
+
+    void cancelWhenApplyingBeginsKeepsTheOldRelease()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        installFirst();
+        const FileTree before = readTree(m_game, true);
+        UpdateEngine* engine = m_engine.data();
+        connect(engine, &UpdateEngine::statusChanged, this, [engine](const QString& status) {
+            if (status == QLatin1String("Assembling and verifying files..."))
+                engine->cancel();
+        });
+        runToEnd(m_second);
+        QCOMPARE(m_recorder->events.mid(m_recorder->events.size() - 3),
+                 (QStringList{QStringLiteral("control:000"), QStringLiteral("status:Update cancelled"),
+                              QStringLiteral("cancelled")}));
+        QVERIFY(!m_engine->isRunning());
+        FileTree after = readTree(m_game, true);
+        for (const QString& path : after.keys()) {
+            if (path.startsWith(QLatin1String(".vorn/transactions/")))
+                after.remove(path);
+        }
+        QCOMPARE(after, before);
+    }
+
+    void pauseIsRefusedWhenNotDownloading()
+    {
+        m_engine->setPaused(true);
+        QVERIFY(m_recorder->events.isEmpty());
+        QVERIFY(!m_engine->isPaused());
+    }
+
+    void cancelWhileDownloadingEndsAtOnce()
+    {
+        startServer();
+        for (const QString& path : ReleaseRepository::objectUrlPaths(m_second)) {
+            HttpResponse response = HttpResponse::text(
+                200, readFileBytes(QDir(m_repository->repoDirectory()).filePath(path.mid(1))));
+            response.delayMs = 300;
+            m_server->on(path.toUtf8(), response);
+        }
+        m_repository->serve(m_server.data());
+        installFirst();
+        const FileTree before = readTree(m_game, true);
+        m_engine->start(m_second, baseUrl(), m_game, false);
+        QVERIFY(m_recorder->waitFor(QStringLiteral("status:Downloading update: %1 MB")
+                                        .arg(double(objectBytes(m_second, objectsToFetch(m_first, m_second))) / 1048576.0, 0, 'f', 2)));
+        m_engine->cancel();
+        QCOMPARE(m_recorder->events.mid(m_recorder->events.size() - 3),
+                 (QStringList{QStringLiteral("control:000"), QStringLiteral("status:Update cancelled"),
+                              QStringLiteral("cancelled")}));
+        QVERIFY(!m_engine->isRunning());
+        const int eventsAtCancel = m_recorder->events.size();
+        settle(700); // the abandoned requests end meanwhile and must not be heard of
+        QCOMPARE(m_recorder->events.size(), eventsAtCancel);
+        QCOMPARE(readTree(m_game, true), before);
+        QVERIFY(objectRequestCount(*m_server) <= 4);
+    }
+
+    void cancelWhilePlanningEndsWhenPlanningDoes()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        m_engine->cancel();
+        QVERIFY(m_engine->isRunning());
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events,
+                 (QStringList{QStringLiteral("status:Checking game files..."), QStringLiteral("control:110"),
+                              QStringLiteral("control:000"), QStringLiteral("status:Update cancelled"),
+                              QStringLiteral("cancelled")}));
+        QCOMPARE(objectRequestCount(*m_server), 0);
+    }
+
+    void gameRunningStopsBeforeApplying()
+    {
+        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        if (sleep.isEmpty())
+            QSKIP("no sleep program to stand in for the game client");
+        const QString client = m_work->filePath(QStringLiteral("bin/vorn.exe"));
+        QVERIFY(QDir().mkpath(QFileInfo(client).absolutePath()));
+        QVERIFY(QFile::copy(sleep, client));
+        QProcess game;
+        game.start(client, {QStringLiteral("60")});
+        QVERIFY(game.waitForStarted());
+        settle(200);
+
+        startServer();
+        m_repository->serve(m_server.data());
+        m_engine->start(m_first, baseUrl(), m_game, true);
+        QVERIFY(m_recorder->waitForEnd());
+        game.kill();
+        game.waitForFinished();
+        QCOMPARE(m_recorder->events.last(),
+                 QStringLiteral("failed:The game is running. Close it and retry the update"));
+        QVERIFY(m_recorder->events.contains(
+            QStringLiteral("failedDetailed:UPD-GAME-RUNNING:The game is running. Close it and retry the update")));
+        QVERIFY(!m_recorder->events.contains(QStringLiteral("status:Assembling and verifying files...")));
+        QVERIFY(readTree(m_game, true).isEmpty());
+        QCOMPARE(cachedObjectCount(m_work->filePath(QStringLiteral("cache"))), allObjects(m_first).size());
+    }
+
+    void startWhileRunningIsIgnored()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        const QStringList afterFirst = m_recorder->events;
+        m_engine->start(m_second, baseUrl(), m_work->filePath(QStringLiteral("other")), false);
+        QCOMPARE(m_recorder->events, afterFirst);
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        QVERIFY(!QFileInfo::exists(m_work->filePath(QStringLiteral("other"))));
+    }
+
+    void refusedRuns_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("ranAtAll");
+        QTest::newRow("folder below a file")
+            << "path" << "UPD-PATH" << "Could not create the game or update cache directory" << false;
+        QTest::newRow("interrupted install cannot be restored")
+            << "recovery" << "UPD-RECOVERY" << "Cannot restore a.txt after an interrupted update" << false;
+        QTest::newRow("unsafe path in the manifest")
+            << "plan" << "UPD-PLAN" << "Unsafe target path in manifest" << true;
+    }
+
+    void refusedRuns()
+    {
+        QFETCH(QString, cause);
+        QFETCH(QString, code);
+        QFETCH(QString, message);
+        QFETCH(bool, ranAtAll);
+        Manifest manifest = m_first;
+        QString game = m_game;
+        if (cause == QLatin1String("path")) {
+            QVERIFY(writeFileBytes(m_game, "a file"));
+            game = QDir(m_game).filePath(QStringLiteral("below"));
+        } else if (cause == QLatin1String("recovery")) {
+            QVERIFY(writeFileBytes(QDir(m_game).filePath(QStringLiteral(".vorn/transactions/r0/backup/a.txt")), "old"));
+            QVERIFY(writeFileBytes(QDir(m_game).filePath(QStringLiteral("a.txt/blocking")), "x"));
+        } else {
+            manifest.files[0].path = QStringLiteral("../escape.bin");
+        }
+        m_engine->start(manifest, QStringLiteral("http://127.0.0.1:9/"), game, false);
+        QVERIFY(m_recorder->waitForEnd(10000));
+        QVERIFY(!m_engine->isRunning());
+        const QStringList tail{QStringLiteral("failedDetailed:%1:%2").arg(code, message),
+                               QStringLiteral("failed:") + message};
+        if (ranAtAll) {
+            QCOMPARE(m_recorder->events.mid(m_recorder->events.size() - 3),
+                     QStringList{QStringLiteral("control:000")} + tail);
+        } else {
+            QCOMPARE(m_recorder->events, tail);
+        }
+    }
+
+    void objectCacheIsClearedOnlyWhenIdle()
+    {
+        const QString cache = m_work->filePath(QStringLiteral("cache"));
+        QVERIFY(writeFileBytes(QDir(cache).filePath(QStringLiteral("objects/ab/x.bin")), "x"));
+        QVERIFY(writeFileBytes(QDir(cache).filePath(QStringLiteral("news/y.png")), "y"));
+        startServer();
+        m_repository->serve(m_server.data());
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        m_engine->clearObjectCache();
+        QVERIFY(QFileInfo::exists(QDir(cache).filePath(QStringLiteral("objects/ab/x.bin"))));
+        QVERIFY(m_recorder->waitForEnd());
+        QVERIFY(writeFileBytes(QDir(cache).filePath(QStringLiteral("objects/ab/x.bin")), "x"));
+        m_engine->clearObjectCache();
+        QVERIFY(!QFileInfo::exists(QDir(cache).filePath(QStringLiteral("objects"))));
+        QVERIFY(QFileInfo::exists(QDir(cache).filePath(QStringLiteral("news/y.png"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpdateEngine)
+#include "tst_update_engine.moc"
