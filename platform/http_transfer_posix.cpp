@@ -306,7 +306,8 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
             start = end + 2;
         }
     }
-    const char* extraAuthorities = std::getenv("VORN_CA_BUNDLE");
+    const char* extraVariable = std::getenv("VORN_CA_BUNDLE");
+    const std::string extraAuthorities = extraVariable ? extraVariable : "";
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     Transfer transfer;
@@ -315,7 +316,7 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
     transfer.curl = curl;
     transfer.result = &result;
     transfer.currentUrl = request.url.full;
-    configure(curl, request, transfer, errorBuffer, extraAuthorities, headers);
+    configure(curl, request, transfer, errorBuffer, extraAuthorities.c_str(), headers);
 
     int redirects = 0;
     for (;;) {
