@@ -77,4 +77,26 @@ inline qint64 processCpuNanoseconds()
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+// Text-like content: repetitive enough for zlib, not trivially so.
+inline bool ensureCompressibleFile(const QString& path, qint64 size, quint64 seed = 42)
+{
+    if (QFileInfo(path).size() == size)
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    quint64 state = seed;
+    qint64 written = 0;
+    while (written < size) {
+        const QByteArray line = QByteArray("entity ") + QByteArray::number(qulonglong(nextRandom(&state) % 100000))
+            + " position " + QByteArray::number(qulonglong(nextRandom(&state) % 4096)) + ","
+            + QByteArray::number(qulonglong(nextRandom(&state) % 4096)) + " state idle\n";
+        const qint64 n = qMin<qint64>(line.size(), size - written);
+        if (file.write(line.constData(), n) != n)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
 } // namespace vorn::bench

@@ -9,33 +9,6 @@
 
 using namespace vorn;
 
-namespace {
-
-// Text-like content: repetitive enough for zlib, not trivially so.
-bool ensureCompressibleFile(const QString& path, qint64 size)
-{
-    if (QFileInfo(path).size() == size)
-        return true;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    quint64 state = 42;
-    QByteArray line;
-    qint64 written = 0;
-    while (written < size) {
-        line = QByteArray("entity ") + QByteArray::number(qulonglong(bench::nextRandom(&state) % 100000))
-            + " position " + QByteArray::number(qulonglong(bench::nextRandom(&state) % 4096)) + ","
-            + QByteArray::number(qulonglong(bench::nextRandom(&state) % 4096)) + " state idle\n";
-        const qint64 n = qMin<qint64>(line.size(), size - written);
-        if (file.write(line.constData(), n) != n)
-            return false;
-        written += n;
-    }
-    return true;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -44,7 +17,7 @@ int main(int argc, char** argv)
     const QString source = root + QStringLiteral("/source");
     QDir().mkpath(source);
     if (!bench::ensureRandomFile(source + QStringLiteral("/random.pak"), half, 1)
-        || !ensureCompressibleFile(source + QStringLiteral("/world.txt"), half)) {
+        || !bench::ensureCompressibleFile(source + QStringLiteral("/world.txt"), half)) {
         std::fprintf(stderr, "cannot create the data under %s\n", qPrintable(root));
         return 1;
     }

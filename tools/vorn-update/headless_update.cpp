@@ -180,11 +180,12 @@ void HeadlessUpdate::onProgress(qint64 completed, qint64 total, const QString& s
         m_stage = stage;
         m_stageClock.start();
         m_lastLine.invalidate();
+        m_lastCompleted = -1;
     }
     const double seconds = m_stageClock.elapsed() / 1000.0;
     const double mib = completed / 1048576.0;
     const double totalMib = total / 1048576.0;
-    const double speed = seconds > 0.2 ? mib / seconds : 0.0;
+    const double speed = seconds > 0.0 ? mib / seconds : 0.0;
     const qint64 left = speed > 0 ? qint64((totalMib - mib) / speed) : -1;
     const int percent = total > 0 ? int(completed * 100 / total) : 100;
 
@@ -200,8 +201,9 @@ void HeadlessUpdate::onProgress(qint64 completed, qint64 total, const QString& s
         return;
     }
     // Logs and pipes get a line every few seconds, not a bar.
-    if (m_lastLine.isValid() && m_lastLine.elapsed() < 3000 && completed < total)
+    if (m_lastLine.isValid() && (completed == m_lastCompleted || (m_lastLine.elapsed() < 3000 && completed < total)))
         return;
+    m_lastCompleted = completed;
     m_lastLine.start();
     printError(QStringLiteral("%1: %2% %3/%4 MB, %5 MB/s, %6 left")
                    .arg(stage)

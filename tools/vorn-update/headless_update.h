@@ -66,6 +66,7 @@ private:
     QElapsedTimer m_stageClock;
     QElapsedTimer m_lastLine;
     QString m_stage;
+    qint64 m_lastCompleted = -1;
     bool m_terminal = false;
     bool m_finished = false;
     bool m_barShown = false;
