@@ -127,9 +127,14 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
             if (announcesSize(stored, source.size))
                 chunk = qUncompress(stored);
         }
-        if (chunk.size() != source.size || Sha256::hash(chunk) != source.sha256
-            || output.write(chunk) != chunk.size())
+        if (chunk.size() != source.size || Sha256::hash(chunk) != source.sha256)
             return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));
+        // A write that fails names its cause (a full disk, typically), not the chunk.
+        if (!writeFully(&output, chunk.constData(), chunk.size())) {
+            return failure(output.error() != QFileDevice::NoError
+                               ? output.errorString()
+                               : QStringLiteral("Chunk verification failed for %1").arg(rel));
+        }
         if (source.fromObject)
             context.releaseObject(source.blobSha256);
         context.report(rel, chunk.size());
@@ -231,13 +236,18 @@ ApplyResult applyUpdate(const UpdatePlan& plan, const Manifest& manifest, const 
     if (!transaction.commit(plan, &error))
         return failed(error);
 
+    // Committed before the installed manifest names the new release: recovery must never
+    // restore old files under a manifest that describes new ones (the state cache would then
+    // vouch for them, and files the new release dropped would never be removed). A crash
+    // between the two leaves new files under the old manifest, which the next planning checks
+    // by content.
+    transaction.markCommitted();
     const QDir root(gameRoot);
     if (!writeInstalledManifest(root, manifest, &error)) {
         transaction.rollback();
         return failed(error);
     }
     syncDirectory(QFileInfo(installedManifestPath(root)).absolutePath());
-    transaction.markCommitted();
 
     writeLocalState(root, manifest);
     transaction.finish();

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QIODevice;
+
 namespace vorn {
 
 // Moves a file or folder to a new name on the same volume in one step, or fails: never falls
@@ -13,5 +15,9 @@ namespace vorn {
 // cut. Best effort; where the system offers no such call (or the rename is already written
 // through) it does nothing.
 void syncDirectory(const QString& folder);
+
+// Writes all of data, continuing after short writes, so that a full disk ends in an error whose
+// text names the cause instead of a silently short file.
+[[nodiscard]] bool writeFully(QIODevice* device, const char* data, qint64 size);
 
 } // namespace vorn

@@ -130,6 +130,7 @@ UpdateTransaction::UpdateTransaction(const QString& gameRoot, const QString& rel
     m_directory = root.filePath(QStringLiteral(".vorn/transactions/%1").arg(releaseId));
     m_stageDirectory = QDir(m_directory).filePath(QStringLiteral("stage"));
     m_backupDirectory = QDir(m_directory).filePath(QStringLiteral("backup"));
+    m_committedDirectory = QDir(m_directory).filePath(QStringLiteral("committed"));
 }
 
 bool UpdateTransaction::prepare(QString* error)
@@ -213,13 +214,20 @@ bool UpdateTransaction::commit(const UpdatePlan& plan, QString* error)
 
 void UpdateTransaction::rollback()
 {
+    if (m_committed && renameEntry(m_committedDirectory, m_backupDirectory)) {
+        syncDirectory(m_directory);
+        m_committed = false;
+    }
     QSet<QString> touched;
     for (auto it = m_journal.crbegin(); it != m_journal.crend(); ++it) {
+        const QString backupPath = m_committed
+            ? m_committedDirectory + it->backupPath.mid(m_backupDirectory.size())
+            : it->backupPath;
         if (QFileInfo::exists(it->targetPath))
             QFile::remove(it->targetPath);
-        if (it->hadPrevious && QFileInfo::exists(it->backupPath)) {
+        if (it->hadPrevious && QFileInfo::exists(backupPath)) {
             (void)ensureParentDirectory(it->targetPath);
-            (void)renameEntry(it->backupPath, it->targetPath);
+            (void)renameEntry(backupPath, it->targetPath);
         }
         touched.insert(parentOf(it->targetPath));
     }
@@ -229,8 +237,10 @@ void UpdateTransaction::rollback()
 
 void UpdateTransaction::markCommitted()
 {
-    if (renameEntry(m_backupDirectory, QDir(m_directory).filePath(QStringLiteral("committed"))))
+    if (renameEntry(m_backupDirectory, m_committedDirectory)) {
         syncDirectory(m_directory);
+        m_committed = true;
+    }
 }
 
 void UpdateTransaction::finish()

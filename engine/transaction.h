@@ -44,11 +44,13 @@ public:
     // then moves the obsolete files into backup/removed. On failure everything is rolled back.
     [[nodiscard]] bool commit(const UpdatePlan& plan, QString* error);
 
-    // Undoes the journal, newest step first. Silent: recovery completes what fails here.
+    // Undoes the journal, newest step first, also after markCommitted. Silent: recovery
+    // completes what fails here.
     void rollback();
 
-    // After the installed manifest records the new release the backups must no longer be
-    // restored: recovery then only discards the folder.
+    // The commit point, one rename: from here on recovery discards the backups instead of
+    // restoring them, so that the files of the new release stay once they are all in place.
+    // Before it, recovery brings back the previous release.
     void markCommitted();
 
     // Removes the transaction folder.
@@ -60,6 +62,8 @@ private:
     QString m_directory;
     QString m_stageDirectory;
     QString m_backupDirectory;
+    QString m_committedDirectory;
+    bool m_committed = false;
     QVector<JournalEntry> m_journal;
 };
 

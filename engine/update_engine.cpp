@@ -5,6 +5,7 @@
 #include "core/chunker.h"
 #include "core/planner.h"
 #include "core/sha256.h"
+#include "engine/file_ops.h"
 #include "engine/free_space.h"
 #include "engine/object_cache.h"
 #include "engine/transaction.h"
@@ -273,8 +274,8 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
         const QString path = objectCachePath(m_cacheRoot, item.blobSha256);
         if (ensureParentDirectory(path, &storeError)) {
             QSaveFile file(path);
-            stored = file.open(QIODevice::WriteOnly) && file.write(body) == body.size()
-                && file.commit();
+            stored = file.open(QIODevice::WriteOnly)
+                && writeFully(&file, body.constData(), body.size()) && file.commit();
             if (!stored)
                 storeError = file.errorString();
         }

@@ -94,6 +94,18 @@ private slots:
         QCOMPARE(readTree(m_game), kOld);
     }
 
+    void rollbackAfterTheCommitPoint()
+    {
+        UpdateTransaction transaction(m_game, QStringLiteral("r2"));
+        QString error;
+        QVERIFY(transaction.prepare(&error));
+        QVERIFY(transaction.commit(stagedPlan(transaction, kNew, kRemovals), &error));
+        transaction.markCommitted();
+        QVERIFY(!QFileInfo::exists(transaction.backupDirectory()));
+        transaction.rollback();
+        QCOMPARE(readTree(m_game), kOld);
+    }
+
     void commitFailureRestoresEverything_data()
     {
         QTest::addColumn<QString>("breakage");

@@ -1,0 +1,193 @@
+#include "engine/update_engine.h"
+#include "net/network_service.h"
+#include "tests/engine/release_fixture.h"
+#include "tests/support/http_test_server.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace vorn;
+using namespace vorn::test;
+
+namespace {
+
+// A tmpfs of the given size, mounted for the lifetime of the object.
+class SmallVolume final
+{
+public:
+    SmallVolume(const QString& folder, int megabytes)
+        : m_folder(folder)
+    {
+        QDir().mkpath(folder);
+        const QByteArray options = "size=" + QByteArray::number(megabytes) + "m";
+        if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) == 0)
+            m_mounted = true;
+        else
+            m_error = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    ~SmallVolume()
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+    }
+    SmallVolume(const SmallVolume&) = delete;
+    SmallVolume& operator=(const SmallVolume&) = delete;
+
+    [[nodiscard]] bool isMounted() const { return m_mounted; }
+    [[nodiscard]] QString error() const { return m_error; }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+    QString m_error;
+};
+
+// Takes all but `leaveBytes` of the free space of the volume holding folder.
+bool fillVolume(const QString& folder, qint64 leaveBytes)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("filler.bin"));
+    const qint64 free = QStorageInfo(folder).bytesAvailable();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const int result = ::posix_fallocate(fd, 0, free - leaveBytes);
+    ::close(fd);
+    return result == 0;
+}
+
+} // namespace
+
+class TestFullDisk final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_work;
+    QScopedPointer<ReleaseRepository> m_repository;
+    HttpTestServer m_server;
+    Manifest m_first;
+    Manifest m_large;
+    QString m_installed;
+    int m_serial = 0;
+
+    struct Outcome
+    {
+        QString code;
+        QString message;
+        bool ready = false;
+    };
+
+    // Installs a release into game; onDownloading runs when downloading starts.
+    Outcome install(const Manifest& manifest, const QString& game,
+                    const std::function<void()>& onDownloading = {})
+    {
+        NetworkService network;
+        UpdateEngine engine(&network);
+        engine.setCacheRoot(m_work.filePath(QStringLiteral("cache-%1").arg(++m_serial)));
+        Outcome outcome;
+        bool ended = false;
+        connect(&engine, &UpdateEngine::ready, this, [&] { outcome.ready = ended = true; });
+        connect(&engine, &UpdateEngine::failedDetailed, this, [&](const QString& code, const QString& message) {
+            outcome.code = code;
+            outcome.message = message;
+            ended = true;
+        });
+        connect(&engine, &UpdateEngine::statusChanged, this, [&](const QString& status) {
+            if (status.startsWith(QLatin1String("Downloading update")) && onDownloading)
+                onDownloading();
+        });
+        engine.start(manifest, m_server.url(QStringLiteral("/")), game, false);
+        QElapsedTimer timer;
+        timer.start();
+        while (!ended && timer.elapsed() < 120000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return outcome;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_work.isValid());
+        {
+            SmallVolume probe(m_work.filePath(QStringLiteral("probe")), 1);
+            if (!probe.isMounted())
+                QSKIP(qPrintable(QStringLiteral("cannot mount a small tmpfs (%1): run as root or under "
+                                                "`unshare -rm`").arg(probe.error())));
+        }
+        m_repository.reset(new ReleaseRepository(m_work.filePath(QStringLiteral("releases"))));
+        FileTree large = secondRelease();
+        large.insert(QStringLiteral("data/huge.pak"), randomBytes(20 * 1024 * 1024, 77));
+        QString error;
+        QVERIFY2(m_repository->publish(QStringLiteral("r1"), firstRelease(), &m_first, &error), qPrintable(error));
+        QVERIFY2(m_repository->publish(QStringLiteral("big"), large, &m_large, &error), qPrintable(error));
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        m_repository->serve(&m_server);
+
+        // The release before, installed on the ordinary disk, to be copied onto the small volumes.
+        m_installed = m_work.filePath(QStringLiteral("installed-r1"));
+        const Outcome installed = install(m_first, m_installed);
+        QVERIFY2(installed.ready, qPrintable(installed.message));
+    }
+
+    void aVolumeTooSmallIsRefusedUpFront()
+    {
+        const QString game = m_work.filePath(QStringLiteral("small"));
+        SmallVolume volume(game, 8);
+        QVERIFY2(volume.isMounted(), qPrintable(volume.error()));
+        QVERIFY(copyTree(m_installed, game));
+
+        const Outcome outcome = install(m_large, game);
+        qInfo("%s: %s", qPrintable(outcome.code), qPrintable(outcome.message));
+        QVERIFY(!outcome.ready);
+        if (outcome.code == QLatin1String("UPD-NO-SPACE")) {
+            QVERIFY2(QRegularExpression(QStringLiteral("^Not enough free disk space\\. Required: \\d+\\.\\d GB; "
+                                                       "available: \\d+\\.\\d GB$"))
+                         .match(outcome.message).hasMatch(),
+                     qPrintable(outcome.message));
+        } else {
+            // Cache and game folder look like one volume here (both tmpfs): the disk then fills.
+            QCOMPARE(outcome.code, QStringLiteral("UPD-APPLY"));
+            QVERIFY(!outcome.message.isEmpty());
+        }
+        QCOMPARE(readTree(game), firstRelease());
+    }
+
+    void aDiskThatFillsDuringApplyingLosesNothing()
+    {
+        const QString game = m_work.filePath(QStringLiteral("filling"));
+        SmallVolume volume(game, 100);
+        QVERIFY2(volume.isMounted(), qPrintable(volume.error()));
+        const QString files = QDir(game).filePath(QStringLiteral("game"));
+        QVERIFY(copyTree(m_installed, files));
+
+        // The space check passes; then something else takes the room before the files are built.
+        bool filled = false;
+        const Outcome outcome = install(m_large, files, [&] { filled = fillVolume(game, 2 * 1024 * 1024); });
+        QVERIFY(filled);
+        qInfo("%s: %s", qPrintable(outcome.code), qPrintable(outcome.message));
+        QVERIFY(!outcome.ready);
+        QCOMPARE(outcome.code, QStringLiteral("UPD-APPLY"));
+        // The cause, not a chunk that looks damaged.
+        QCOMPARE(outcome.message, qt_error_string(ENOSPC));
+        QCOMPARE(readTree(files), firstRelease());
+
+        // With room again the same release installs, the half-built stage cleared away.
+        QVERIFY(QFile::remove(QDir(game).filePath(QStringLiteral("filler.bin"))));
+        const Outcome retry = install(m_large, files);
+        QVERIFY2(retry.ready, qPrintable(retry.code + QStringLiteral(": ") + retry.message));
+        FileTree expected = secondRelease();
+        expected.insert(QStringLiteral("data/huge.pak"), randomBytes(20 * 1024 * 1024, 77));
+        QCOMPARE(readTree(files), expected);
+        QVERIFY(transactionFolders(files).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFullDisk)
+#include "tst_full_disk.moc"
