@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -123,8 +124,13 @@ QVector<FileCheck> checkFiles(const Manifest& manifest, const QString& folderPat
         }
     };
     std::vector<std::thread> threads;
-    for (int t = 1; t < workers; ++t)
-        threads.emplace_back(work);
+    for (int t = 1; t < workers; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // no thread to be had: the calling thread does the rest
+        }
+    }
     work();
     for (std::thread& thread : threads)
         thread.join();
@@ -154,11 +160,17 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
     // The two bookkeeping files are independent; reading them side by side halves the wait
     // before an up-to-date installation is confirmed.
     LocalState state;
-    std::thread stateReader([&state, path = folder.path()] { state = loadLocalState(QDir(path)); });
+    std::thread stateReader;
+    try {
+        stateReader = std::thread([&state, path = folder.path()] { state = loadLocalState(QDir(path)); });
+    } catch (const std::system_error&) {
+        state = loadLocalState(folder);
+    }
     InstalledFiles installed;
     QVector<ManifestFile> installedOrder;
     const bool hasInstalled = readInstalledManifest(folder, &installed, &installedOrder);
-    stateReader.join();
+    if (stateReader.joinable())
+        stateReader.join();
 
     const QVector<FileCheck> checks = checkFiles(manifest, folder.path(), installed, state);
 
