@@ -58,6 +58,7 @@ LocalState loadLocalState(const QDir& gameFolder)
 
     LocalState state;
     const QJsonArray files = root.value(QLatin1String("files")).toArray();
+    state.reserve(files.size());
     for (const QJsonValue& element : files) {
         const QJsonObject entry = element.toObject();
         const QString path = normalizeRelativePath(entry.value(QLatin1String("path")).toString());

@@ -108,6 +108,7 @@ bool parseManifest(const QByteArray& bytes, Manifest* output, QString* error)
 
     QSet<QString> fileKeys;
     const QJsonArray files = root.value(QLatin1String("files")).toArray();
+    fileKeys.reserve(files.size());
     manifest.files.reserve(files.size());
     for (const QJsonValue& element : files) {
         const QJsonObject object = element.toObject();

@@ -45,6 +45,7 @@ bool readInstalledManifest(const QDir& folder, InstalledFiles* files, QVector<Ma
     Manifest installed;
     if (!parseManifest(file.readAll(), &installed))
         return false;
+    files->reserve(installed.files.size());
     for (const ManifestFile& entry : qAsConst(installed.files))
         files->insert(pathKey(entry.path), entry);
     *order = installed.files;
@@ -175,6 +176,7 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
     const QVector<FileCheck> checks = checkFiles(manifest, folder.path(), installed, state);
 
     QSet<QString> manifestPaths;
+    manifestPaths.reserve(manifest.files.size());
     QHash<QByteArray, qint64> needed;
     for (int i = 0; i < manifest.files.size(); ++i) {
         const ManifestFile& entry = manifest.files.at(i);

@@ -24,6 +24,8 @@ private slots:
         QTest::newRow("inner parent") << "a/b/../c" << "a/c";
         QTest::newRow("trailing slash") << "a/" << "a";
         QTest::newRow("double slash") << "a//b" << "a/b";
+        QTest::newRow("dot segment inside") << "a/./b" << "a/b";
+        QTest::newRow("dot segment at end") << "a/b/." << "a/b";
         QTest::newRow("dots inside a name") << "a..b/c" << "a..b/c";
         QTest::newRow("name starting with dots") << "..a" << "..a";
         QTest::newRow("inner blank kept") << "Data/my file.txt" << "Data/my file.txt";
