@@ -30,6 +30,10 @@ if(VORN_WIN32_BUILD)
     set_tests_properties(win32.prefix PROPERTIES
       FIXTURES_SETUP wine_prefix TIMEOUT 600
       ENVIRONMENT "VORN_WINEPREFIX=${VORN_WINEPREFIX}")
+    add_test(NAME win32.prefix.stop COMMAND "${PROJECT_SOURCE_DIR}/scripts/wine-run" --stop)
+    set_tests_properties(win32.prefix.stop PROPERTIES
+      FIXTURES_CLEANUP wine_prefix TIMEOUT 60
+      ENVIRONMENT "VORN_WINEPREFIX=${VORN_WINEPREFIX}")
   endif()
 endif()
 
