@@ -11,6 +11,15 @@ namespace vorn {
 // name the transaction counts as complete. Fails when something already exists at to.
 [[nodiscard]] bool renameEntry(const QString& from, const QString& to);
 
+// Gives from the name to, replacing a file already there, without waiting for the disk.
+[[nodiscard]] bool replaceEntry(const QString& from, const QString& to);
+
+// Stores bytes as path for files that every reader verifies before use (cached objects): a
+// temporary name, then one rename, so a partial file never carries the name. It does not wait
+// for the disk, because a file lost or damaged by a power cut is caught by that verification
+// and fetched again; waiting would cost the download as much as the network does.
+[[nodiscard]] bool storeVerifiedFile(const QString& path, const QByteArray& bytes, QString* error);
+
 // Makes the entries of a folder (files created, renamed or removed in it) survive a power
 // cut. Best effort; where the system offers no such call (or the rename is already written
 // through) it does nothing.

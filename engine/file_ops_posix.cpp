@@ -19,6 +19,11 @@ bool renameEntry(const QString& from, const QString& to)
     return ::rename(source.constData(), target.constData()) == 0;
 }
 
+bool replaceEntry(const QString& from, const QString& to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
 void syncDirectory(const QString& folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

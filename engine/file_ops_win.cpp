@@ -18,6 +18,16 @@ bool renameEntry(const QString& from, const QString& to)
         != 0;
 }
 
+bool replaceEntry(const QString& from, const QString& to)
+{
+    const QString source = QDir::toNativeSeparators(from);
+    const QString target = QDir::toNativeSeparators(to);
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(source.utf16()),
+                       reinterpret_cast<const wchar_t*>(target.utf16()),
+                       MOVEFILE_REPLACE_EXISTING)
+        != 0;
+}
+
 void syncDirectory(const QString&)
 {
 }

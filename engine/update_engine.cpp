@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPointer>
-#include <QSaveFile>
 #include <QUrl>
 #include <QtConcurrent>
 
@@ -272,13 +271,7 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
     QString storeError;
     if (valid) {
         const QString path = objectCachePath(m_cacheRoot, item.blobSha256);
-        if (ensureParentDirectory(path, &storeError)) {
-            QSaveFile file(path);
-            stored = file.open(QIODevice::WriteOnly)
-                && writeFully(&file, body.constData(), body.size()) && file.commit();
-            if (!stored)
-                storeError = file.errorString();
-        }
+        stored = ensureParentDirectory(path, &storeError) && storeVerifiedFile(path, body, &storeError);
     }
 
     if (stored) {

@@ -1,4 +1,5 @@
 #include "core/local_state.h"
+#include "engine/file_ops.h"
 #include "engine/transaction.h"
 #include "tests/engine/release_fixture.h"
 
@@ -304,6 +305,27 @@ private slots:
         QVERIFY(!ensureParentDirectory(QDir(m_game).filePath(QStringLiteral("a.txt/x/file.bin")), &error));
         QCOMPARE(error, QStringLiteral("Cannot create directory %1/a.txt/x").arg(QDir(m_game).absolutePath()));
         QVERIFY(!ensureParentDirectory(QDir(m_game).filePath(QStringLiteral("a.txt/y"))));
+    }
+
+    void storedObjectsReplaceDamagedOnesAndLeaveNoPart()
+    {
+        const QString objects = m_work->filePath(QStringLiteral("cache/objects/ab"));
+        QVERIFY(QDir().mkpath(objects));
+        const QString path = objects + QStringLiteral("/ab.bin");
+        QVERIFY(writeFileBytes(path, "damaged and longer than the object"));
+        QString error;
+        QVERIFY2(storeVerifiedFile(path, "object", &error), qPrintable(error));
+        QFile stored(path);
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), QByteArray("object"));
+        QCOMPARE(QDir(objects).entryList(QDir::Files), QStringList{QStringLiteral("ab.bin")});
+
+        // A folder where the object should go: an error with a text, no file left behind.
+        const QString blocked = objects + QStringLiteral("/cd.bin");
+        QVERIFY(QDir().mkpath(blocked + QStringLiteral("/inside")));
+        QVERIFY(!storeVerifiedFile(blocked, "object", &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(QDir(objects).entryList(QDir::Files), QStringList{QStringLiteral("ab.bin")});
     }
 };
 
