@@ -9,7 +9,7 @@
 
 namespace vorn {
 
-Q_LOGGING_CATEGORY(lcWindow, "vorn.window")
+Q_LOGGING_CATEGORY(lcWindow, "vorn.window", QtInfoMsg)
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {

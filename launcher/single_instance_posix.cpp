@@ -14,7 +14,8 @@
 
 namespace vorn {
 
-Q_LOGGING_CATEGORY(lcInstance, "vorn.instance")
+// Quiet unless asked for (QT_LOGGING_RULES="vorn.*.debug=true"): players see no console.
+Q_LOGGING_CATEGORY(lcInstance, "vorn.instance", QtInfoMsg)
 
 namespace {
 
