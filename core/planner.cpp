@@ -242,15 +242,3 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
 }
 
 } // namespace vorn
-
-namespace {
-
-// Queued signals carry these records; any program that links this file registers them.
-void registerCoreMetaTypesAtStartup()
-{
-    vorn::registerCoreMetaTypes();
-}
-
-} // namespace
-
-Q_COREAPP_STARTUP_FUNCTION(registerCoreMetaTypesAtStartup)

@@ -68,18 +68,6 @@ bool isHexDigits(const std::string& text, size_t maxLength)
 
 } // namespace
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i]))
-            != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 bool urlAllowed(const TransferUrl& url)
 {
     if (!url.valid || url.host.empty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ascii_text.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -89,8 +91,6 @@ extern const char* const kProxyAuthUnsupported;
                                           const std::string& requestedHost);
 // A Location header value made absolute against the URL that answered with it.
 [[nodiscard]] std::string resolveLocation(const std::string& base, const std::string& location);
-[[nodiscard]] bool equalsIgnoringCase(const std::string& a, const std::string& b);
-
 } // namespace detail
 
 } // namespace vorn::platform

@@ -1,5 +1,7 @@
 #include "platform/process_list.h"
 
+#include "platform/ascii_text.h"
+
 #include <dirent.h>
 #include <unistd.h>
 
@@ -10,18 +12,6 @@
 namespace vorn::platform {
 
 namespace {
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i]))
-            != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 // The last component of a path in either separator: a Windows program started through Wine
 // carries its Windows path in argv[0].
