@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -52,6 +53,22 @@ inline void warmPageCache(const QString& path)
     std::vector<char> buffer(1 << 20);
     while (file.read(buffer.data(), qint64(buffer.size())) > 0) {
     }
+}
+
+// The 1 GiB random file of the hashing and chunking benchmarks, in the folder given as the
+// program's first argument (default /tmp/vorn-bench), read once into the page cache.
+// Empty on failure, with the reason on stderr.
+inline QString preparedGigabyteFile(int argc, char** argv)
+{
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/vorn-bench");
+    QDir().mkpath(dir);
+    const QString path = QDir(dir).filePath(QStringLiteral("random-1GiB.bin"));
+    if (!ensureRandomFile(path, qint64(1) << 30, 1)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(path));
+        return QString();
+    }
+    warmPageCache(path);
+    return path;
 }
 
 inline double mibPerSecond(qint64 bytes, qint64 nanoseconds)

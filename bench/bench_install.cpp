@@ -105,7 +105,7 @@ qint64 referenceNs(const QString& root, const QString& baseUrl, const Manifest& 
                 continue;
             seen.insert(chunk.blobSha256);
             chunks.append(chunk);
-            urls << baseUrl + publish::objectRelativePath(chunk.blobSha256);
+            urls << baseUrl + objectRelativePath(chunk.blobSha256);
         }
     }
     QFile list(root + QStringLiteral("/urls.txt"));

@@ -14,15 +14,10 @@ using namespace vorn;
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/vorn-bench");
     const qint64 size = qint64(1) << 30;
-    QDir().mkpath(dir);
-    const QString path = QDir(dir).filePath(QStringLiteral("random-1GiB.bin"));
-    if (!bench::ensureRandomFile(path, size, 1)) {
-        std::fprintf(stderr, "cannot create %s\n", qPrintable(path));
+    const QString path = bench::preparedGigabyteFile(argc, argv);
+    if (path.isEmpty())
         return 1;
-    }
-    bench::warmPageCache(path);
 
     qint64 bestDevice = -1, bestPlain = -1, bestOpenssl = -1;
     QByteArray deviceDigest, plainDigest, opensslDigest;

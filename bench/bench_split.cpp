@@ -63,15 +63,10 @@ QVector<ChunkRange> plainSplit(QFile* file, qint64 size, const ChunkingOptions& 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/vorn-bench");
     const qint64 size = qint64(1) << 30;
-    QDir().mkpath(dir);
-    const QString path = QDir(dir).filePath(QStringLiteral("random-1GiB.bin"));
-    if (!bench::ensureRandomFile(path, size, 1)) {
-        std::fprintf(stderr, "cannot create %s\n", qPrintable(path));
+    const QString path = bench::preparedGigabyteFile(argc, argv);
+    if (path.isEmpty())
         return 1;
-    }
-    bench::warmPageCache(path);
     const ChunkingOptions options;
 
     qint64 bestSplit = -1, bestPlain = -1;

@@ -306,20 +306,7 @@ QString manifestRelativePath(const QString& releaseId)
     return QStringLiteral("manifests/%1.json").arg(releaseId);
 }
 
-QString signaturePathFor(const QString& jsonPath)
-{
-    QString path = jsonPath;
-    path.chop(4);
-    return path + QStringLiteral("sig");
-}
-
 } // namespace
-
-QString objectRelativePath(const QByteArray& blobSha256)
-{
-    const QString hex = QString::fromLatin1(blobSha256.toHex());
-    return QStringLiteral("objects/%1/%2.bin").arg(hex.left(2), hex);
-}
 
 bool isUsableReleaseId(const QString& releaseId)
 {
@@ -472,7 +459,7 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
     if (!signBytes(key, pointer, &pointerSignature, error))
         return false;
 
-    if (!writeFileAtomically(repo.filePath(signaturePathFor(manifestPath)), manifestSignature, error)
+    if (!writeFileAtomically(repo.filePath(manifestSignaturePath(manifestPath)), manifestSignature, error)
         || !writeFileAtomically(repo.filePath(manifestPath), manifestJson, error)
         || !writeFileAtomically(repo.filePath(QStringLiteral("channels/live.sig")), pointerSignature,
                                 error)
@@ -548,12 +535,12 @@ bool verifyRelease(const QString& repoDir, const QByteArray& publicKeyBlob, cons
     QByteArray manifestJson;
     QByteArray manifestSignature;
     if (!readWholeFile(repo.filePath(manifestPath), &manifestJson, error)
-        || !readWholeFile(repo.filePath(signaturePathFor(manifestPath)), &manifestSignature, error))
+        || !readWholeFile(repo.filePath(manifestSignaturePath(manifestPath)), &manifestSignature, error))
         return false;
     if (pointerRelease && Sha256::hash(manifestJson) != pointer.manifestSha256)
         result.problems.append(QStringLiteral("%1: digest differs from the channel pointer's").arg(manifestPath));
     if (!verifyReleaseSignature(publicKeyBlob, manifestJson, manifestSignature, &failure))
-        result.problems.append(QStringLiteral("%1: %2").arg(signaturePathFor(manifestPath), failure));
+        result.problems.append(QStringLiteral("%1: %2").arg(manifestSignaturePath(manifestPath), failure));
     Manifest manifest;
     if (!parseManifest(manifestJson, &manifest, &failure)) {
         result.problems.append(QStringLiteral("%1: %2").arg(manifestPath, failure));
@@ -671,7 +658,7 @@ bool pruneRepository(const QString& repoDir, int keep, PruneSummary* summary, QS
     }
 
     for (const Release& release : doomed) {
-        QFile::remove(repo.filePath(signaturePathFor(release.path)));
+        QFile::remove(repo.filePath(manifestSignaturePath(release.path)));
         if (!QFile::remove(repo.filePath(release.path))) {
             setError(error, QStringLiteral("Cannot delete %1").arg(release.path));
             return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/repository_layout.h"
 #include "core/types.h"
 
 #include <QByteArray>
@@ -74,9 +75,6 @@ struct PruneSummary
 
 // release-private.pem and public-key.blob in outDir; refuses to replace either.
 [[nodiscard]] bool generateKeyFiles(const QString& outDir, int bits, QString* error);
-
-// Object file name of a stored object, relative to the repository or cache root.
-[[nodiscard]] QString objectRelativePath(const QByteArray& blobSha256);
 
 [[nodiscard]] bool isUsableReleaseId(const QString& releaseId);
 

@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "core/release_signature.h"
+#include "core/repository_layout.h"
 #include "core/sha256.h"
 #include "net/network_service.h"
 
@@ -80,10 +81,7 @@ void ReleaseIndexClient::requestStage(int stage)
         path = m_channel.manifestPath;
         break;
     case ManifestSignatureStage:
-        // The signature sits beside the manifest, its four-letter extension swapped.
-        path = m_channel.manifestPath;
-        path.chop(4);
-        path += QStringLiteral("sig");
+        path = manifestSignaturePath(m_channel.manifestPath);
         break;
     default:
         return;
