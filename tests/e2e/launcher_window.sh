@@ -97,29 +97,23 @@ DownloadRateLimitEnabled=$rate_limited
 DownloadRateLimitMBps=2
 INI
 
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1060x620x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-wait_for 20 "the virtual display" test -s "$work/display"
-export DISPLAY=":$(head -n 1 "$work/display")"
+# shellcheck source=../../scripts/window-driver
+source "$scripts/window-driver"
+export VORN_GALLERY=$gallery
+start_display "$work/x" || fail "no virtual display"
 export XDG_RUNTIME_DIR="$work/run" TMPDIR="$work/run"
 
 "$work/launcher/VornLauncher" > "$work/launcher.log" 2>&1 &
 launcher_pid=$!
-wait_for 30 "the launcher window" xdotool search --onlyvisible --name '^Ostravel$'
-window=$(xdotool search --onlyvisible --name '^Ostravel$' | head -n 1)
-eval "$(xdotool getwindowgeometry --shell "$window")"
-# Button centres, from the window's right and bottom edges, where the layout puts them.
-click() { xdotool mousemove --sync $((X + WIDTH - $1)) $((Y + $2)) click 1; }
-click_bottom() { xdotool mousemove --sync $((X + WIDTH - $1)) $((Y + HEIGHT - $2)) click 1; }
-shot() { [ -z "$shots" ] || { sleep "$2"; "$gallery" --grab-screen "$shots/$1" || fail "screenshot $1"; }; }
+find_window || fail "the launcher window did not appear"
+shot() { [ -z "$shots" ] || { sleep "$2"; grab_screen "$shots/$1" || fail "screenshot $1"; }; }
 
 shot window-update-progress.png 5
 wait_for 180 "the launcher to install r2" installed r2
 same_files "$src" "$game" || fail "the game folder differs from r2"
 shot window-up-to-date.png 1
 
-click_bottom 143 59   # Play
+click_play
 wait_for 30 "the stand-in client to start" test -s "$marker"
 [ "$(cat "$marker")" = "$(printf -- '-lang\nru\n/en')" ] || fail "the client got: $(cat "$marker")"
 
@@ -129,7 +123,7 @@ if [ -n "$shots" ]; then
   "$work/vorn.exe" 600 & game_pid=$!
   printf 'notes\n' > "$src/data/notes.txt"
   release r3
-  click_bottom 366 58  # check
+  click_check
   shot window-waiting-for-game.png 6
   kill "$game_pid"; game_pid=""
   wait_for 60 "the deferred update" installed r3
@@ -144,11 +138,11 @@ blob = next(c["blobSha256"] for f in manifest["files"] if f["path"] == "data/los
 os.remove(os.path.join(repo, "objects", blob[:2], blob + ".bin"))
 PY
   sleep 1
-  click_bottom 366 58
+  click_check
   shot window-update-failed.png 6
 fi
 
-click 25 19           # Close
+click_close
 for _ in $(seq 1 100); do kill -0 "$launcher_pid" 2>/dev/null || break; sleep 0.2; done
 if kill -0 "$launcher_pid" 2>/dev/null; then fail "Close did not end the launcher"; fi
 wait "$launcher_pid" || fail "the launcher ended with an error"

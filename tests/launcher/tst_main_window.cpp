@@ -6,6 +6,7 @@
 #include "engine/update_engine.h"
 #include "launcher/main_window.h"
 #include "launcher/update_workflow.h"
+#include "net/proxy_settings.h"
 #include "net/network_service.h"
 #include "platform/process_list.h"
 #include "publish/publisher.h"
@@ -140,14 +141,15 @@ private:
 
     // A launcher folder with launcher.json naming servers, the release key, settings, and a
     // game folder holding `installed` ("" for none); then the window.
-    void start(const QStringList& servers, bool automatic, const QString& installed)
+    void start(const QStringList& servers, bool automatic, const QString& installed, bool key = true)
     {
         setLauncherDirectory(work(QStringLiteral("launcher")));
         QVERIFY(QDir().mkpath(work(QStringLiteral("launcher"))));
         const QByteArray list = servers.isEmpty() ? QByteArray() : "\"" + servers.join(QStringLiteral("\", \"")).toUtf8() + "\"";
         QVERIFY(writeFileBytes(work(QStringLiteral("launcher/launcher.json")), "{\"updateBaseUrls\": [" + list + "]}"));
-        QVERIFY(QFile::copy(shared(QStringLiteral("published/keys/public-key.blob")),
-                            work(QStringLiteral("launcher/public-key.blob"))));
+        if (key)
+            QVERIFY(QFile::copy(shared(QStringLiteral("published/keys/public-key.blob")),
+                                work(QStringLiteral("launcher/public-key.blob"))));
         ensureSettingsDefaults();
         setLanguage(QStringLiteral("en"));
         setAutomaticUpdates(automatic);
@@ -247,7 +249,8 @@ private slots:
         QVERIFY(m_view->playButton->isEnabled());
         QVERIFY(m_view->checkButton->isVisible() && !m_view->pauseButton->isVisible());
         QCOMPARE(m_view->checkButton->toolTip(), QStringLiteral("Check"));
-        QCOMPARE(logCount(QStringLiteral("UPD-START")), 1);
+        // Once, unless a game client elsewhere on the machine made it wait and start again.
+        QCOMPARE(logCount(QStringLiteral("UPD-START")), 1 + logCount(QStringLiteral("UPD-GAME-EXIT")));
         QVERIFY(log().contains(QRegularExpression(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\] \\[UPD-START\\] Starting update r2$"),
                                                   QRegularExpression::MultilineOption)));
     }
@@ -375,6 +378,91 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(logCount(tag), 1, kWaitMs);
         QTEST(m_view->mirrorCheck->isChecked(), "checked");
         QTEST(useMirror(), "stored");
+    }
+
+    void startsFromTheStoredSettings_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("both on") << true;
+        QTest::newRow("both off") << false;
+    }
+
+    void startsFromTheStoredSettings()
+    {
+        QFETCH(bool, stored);
+        setLauncherDirectory(work(QStringLiteral("launcher")));
+        ensureSettingsDefaults();
+        setProxyEnabled(stored);
+        setUseMirror(stored);
+        start({m_server->url(QStringLiteral("/")), m_server->url(QStringLiteral("/"), QStringLiteral("localhost"))},
+              false, QString());
+        QCOMPARE(m_view->proxyCheck->isChecked(), stored);
+        QCOMPARE(m_view->mirrorCheck->isChecked(), stored);
+        m_view->proxyCheck->click();
+        QCOMPARE(proxyEnabled(), !stored);
+        QCOMPARE(m_view->proxyCheck->isChecked(), !stored);
+    }
+
+    void startupWithoutWhatTheChecksNeed_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no release key") << false << "Release public key is missing";
+        QTest::newRow("no update server") << true << "launcher.json does not contain a secure update URL";
+    }
+
+    void startupWithoutWhatTheChecksNeed()
+    {
+        QFETCH(bool, key);
+        QFETCH(QString, text);
+        start(key ? QStringList() : QStringList{m_server->url(QStringLiteral("/"))}, true, QString(), key);
+        if (key)
+            QCOMPARE(status(), text);
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("NET-CHECK")), 1, kWaitMs);
+        QVERIFY(log().contains(key ? QStringLiteral("No update server is configured") : text));
+        QVERIFY(m_view->checkButton->isEnabled());
+        QVERIFY(m_server->requests().isEmpty());
+    }
+
+    void gameFolderChange_data()
+    {
+        QTest::addColumn<bool>("busy");
+        QTest::newRow("refused while an update runs") << true;
+        QTest::newRow("idle: the new folder gets the release") << false;
+    }
+
+    void gameFolderChange()
+    {
+        QFETCH(bool, busy);
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+        if (busy) {
+            QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+            QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+        }
+        LauncherSettingsChoice choice;
+        choice.language = QStringLiteral("en");
+        choice.automaticUpdates = false;
+        choice.showLog = true;
+        choice.gameFolder = work(QStringLiteral("other"));
+        m_window->acceptSettings(choice);
+        if (busy) {
+            auto* message = m_window->findChild<QDialog*>(QStringLiteral("launcherMessage"));
+            QTRY_VERIFY(message && message->isVisible());
+            QCOMPARE(gameRoot(), game());
+            QCOMPARE(installedVersion(), QStringLiteral("r1"));
+            QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+            QCOMPARE(readTree(game()), m_trees[1]);
+        } else {
+            QCOMPARE(gameRoot(), work(QStringLiteral("other")));
+            QCOMPARE(installedVersion(), QString());
+            QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+            QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+            QCOMPARE(readTree(work(QStringLiteral("other"))), m_trees[1]);
+            QCOMPARE(readTree(game()), m_trees[0]);
+        }
     }
 
     void play_data()
