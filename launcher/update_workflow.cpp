@@ -9,9 +9,6 @@
 #include "platform/process_list.h"
 #include "release/release_index_client.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace vorn {
 
 namespace {
@@ -19,15 +16,6 @@ namespace {
 constexpr int kNotificationMs = 10000;
 constexpr int kGameWatchMs = 1000;
 constexpr int kMinuteMs = 60000;
-
-QString resolvedFolder(const QString& text)
-{
-    QString folder = QDir::fromNativeSeparators(text.trimmed());
-    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (folder.isEmpty())
-        folder = gameRoot();
-    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-}
 
 } // namespace
 
@@ -529,7 +517,8 @@ void UpdateWorkflow::notificationClicked()
 
 bool UpdateWorkflow::changeGameFolder(const QString& folderText)
 {
-    const QString folder = resolvedFolder(folderText);
+    // An empty entry keeps the current folder.
+    const QString folder = folderText.trimmed().isEmpty() ? gameRoot() : resolveGameRoot(folderText);
     if (folder.compare(gameRoot(), Qt::CaseInsensitive) == 0)
         return true;
     if (m_engine->isRunning()) {

@@ -32,22 +32,7 @@ wait_for() { # seconds, description, command...
   fail "waited ${limit}s for $what"
 }
 installed() { grep -qx "InstalledVersion=$1" "$work/launcher/launcher.ini" 2>/dev/null; }
-same_files() {
-  python3 - "$1" "$2" <<'PY'
-import filecmp, os, sys
-def files(root):
-    out = set()
-    for d, dirs, names in os.walk(root):
-        dirs[:] = [x for x in dirs if not (d == root and x == ".vorn")]
-        out |= {os.path.relpath(os.path.join(d, n), root) for n in names}
-    return out
-a, b = files(sys.argv[1]), files(sys.argv[2])
-bad = sorted(a ^ b) + sorted(p for p in a & b
-                             if not filecmp.cmp(os.path.join(sys.argv[1], p), os.path.join(sys.argv[2], p), shallow=False))
-print("\n".join("differs: " + p for p in bad))
-sys.exit(1 if bad else 0)
-PY
-}
+same_files() { python3 "$(dirname "${BASH_SOURCE[0]}")/same-files" "$1" "$2"; }
 release() { # id
   "$publish" release --source "$src" --repo "$repo" --key "$work/keys/release-private.pem" \
     --release-id "$1" --preserve 'config/*.cfg' --profile 'legacy:Ostravel:bin/vorn.exe:-lang ru' >/dev/null

@@ -83,16 +83,6 @@ bool publishGame(const QString& folder, const QString& releaseId, const FileTree
                             manifest, error);
 }
 
-QString deadServerUrl()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost))
-        return QString();
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
-}
-
 } // namespace
 
 class TestMainWindow final : public QObject
