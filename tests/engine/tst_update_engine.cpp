@@ -583,6 +583,27 @@ private slots:
         QCOMPARE(cachedObjectCount(m_work->filePath(QStringLiteral("cache"))), allObjects(m_first).size());
     }
 
+    void downloadMovesToAnotherServer()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        HttpTestServer mirror;
+        QString error;
+        QVERIFY2(mirror.start(&error), qPrintable(error));
+        m_repository->serve(&mirror);
+
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        // Held while it plans, so that no object has been asked for yet.
+        m_engine->setPaused(true);
+        m_engine->setBaseUrl(mirror.url(QStringLiteral("")));
+        QCOMPARE(m_engine->baseUrl(), mirror.url(QStringLiteral("/")));
+        m_engine->setPaused(false);
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        QCOMPARE(objectRequestCount(*m_server), 0);
+        QCOMPARE(requestedObjects(mirror), urlPaths(allObjects(m_first)));
+    }
+
     void executablesKeepTheirModeWithoutDownloads()
     {
         ReleaseRepository repository(m_work->filePath(QStringLiteral("modes")));
