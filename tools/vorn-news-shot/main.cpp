@@ -1,7 +1,7 @@
 // Opens the main window, loads the news of a site into it through the real feed, and saves a
 // screenshot once the pages and covers are in (for example on an Xvfb display):
-//   xvfb-run -a -s "-screen 0 1600x900x24" vorn-news-shot \
-//       --url http://127.0.0.1:8080/site/announce/list/page/1/ --language en --out news-en.png
+//   xvfb-run -a -s "-screen 0 1600x900x24" vorn-news-shot --language en --out news-en.png
+//       --url http://127.0.0.1:8080/site/announce/list/page/1/
 // docs/news-en.png and docs/news-ru.png (--step 3) show the site of scripts/make-demo-news.
 #include "config/localization.h"
 #include "config/settings.h"
