@@ -405,6 +405,21 @@ private slots:
         emit h.list.itemClicked(h.list.item(1));
         QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://ostravel.example/announce/guild-halls/"))});
 
+        // A click on a link in the article panel never navigates the panel itself.
+        h.opened.clear();
+        h.article.resize(400, 200);
+        h.article.show();
+        for (const char* target : {"file:///etc/passwd", "https://ostravel.example/news/"}) {
+            h.article.setHtml(QStringLiteral("<p><a href='%1'>linktext</a></p>").arg(QLatin1String(target)));
+            QTextCursor cursor(h.article.document());
+            cursor.setPosition(3);
+            const QPoint at = h.article.cursorRect(cursor).center();
+            QTest::mouseClick(h.article.viewport(), Qt::LeftButton, {}, at);
+            QVERIFY(h.article.source().isEmpty());
+            QCOMPARE(h.article.toPlainText(), QStringLiteral("linktext"));
+        }
+        QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://ostravel.example/news/"))});
+
         // The article panel reads no image but the launcher's own and the cached covers.
         QTextDocument* document = h.article.document();
         const QString cached = h.feed.coverCachePath(QStringLiteral("https://ostravel.example/x.png"));
