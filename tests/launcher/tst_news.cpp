@@ -34,9 +34,9 @@ QByteArray fixture(const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray png(const QColor& color)
+QByteArray png(const QColor& color, const QSize& size = QSize(40, 30))
 {
-    QImage image(40, 30, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -332,10 +332,12 @@ private slots:
         const QByteArray red = png(Qt::red);
         m_server.on("/c/cover.png", HttpResponse::text(200, red));
         m_server.on("/c/text.png", HttpResponse::text(200, "<html>not an image</html>"));
+        m_server.on("/c/wide.png", HttpResponse::text(200, png(Qt::green, QSize(NewsFeed::kMaxCoverSide + 1, 2))));
         m_server.on("/c/", HttpResponse::text(200, listPage({QStringLiteral("a|Alpha|/c/cover.png"),
                                                              QStringLiteral("b|Beta|/c/missing.png"),
                                                              QStringLiteral("c|Gamma|/c/text.png"),
-                                                             QStringLiteral("d|Delta|")})));
+                                                             QStringLiteral("d|Delta|"),
+                                                             QStringLiteral("e|Epsilon|/c/wide.png")})));
         const QString cache = launcherFilePath(QStringLiteral("cache/news/"));
         const QSize defaultSize = QImage(QStringLiteral(":/assets/news-default.png")).size();
         QVERIFY(!defaultSize.isEmpty());
@@ -345,10 +347,13 @@ private slots:
             QFile stored(cache + coverCacheFileName(QUrl(url(QStringLiteral("/c/cover.png")))));
             QVERIFY(stored.open(QIODevice::ReadOnly));
             QCOMPARE(stored.readAll(), red);
-            QCOMPARE(QDir(cache).entryList(QDir::Files).size(), 1); // neither the 404 nor the text
+            // Neither the 404, nor the text, nor an image too wide to decode safely.
+            QCOMPARE(QDir(cache).entryList(QDir::Files).size(), 1);
             QCOMPARE(h.iconSize(0), QSize(40, 30));
             QCOMPARE(h.iconSize(1), defaultSize);
             QCOMPARE(h.iconSize(2), defaultSize);
+            QCOMPARE(h.iconSize(4), defaultSize);
+            QCOMPARE(requestCount("/c/wide.png"), 1);
             // The current entry's cover arrived: the article and the cover label follow it.
             QVERIFY(h.article.toPlainText().contains(QStringLiteral("Alpha")));
             QCOMPARE(h.cover.pixmap(Qt::ReturnByValue).size(), QSize(40, 30));
