@@ -5,6 +5,8 @@
 #include "engine/update_engine.h"
 #include "launcher/game_launcher.h"
 #include "launcher/mirror_selector.h"
+#include "launcher/news_feed.h"
+#include "launcher/news_widgets_view.h"
 #include "launcher/self_update.h"
 #include "launcher/single_instance.h"
 #include "launcher/update_workflow.h"
@@ -73,6 +75,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     m_workflow->startCheckTimer(updateCheckIntervalMinutes());
     refreshView();
+
+    m_newsView = new NewsWidgetsView(*m_view, this);
+    m_news = new NewsFeed(*m_network, *m_newsView, m_config.newsUrl, this);
+    m_news->loadNews();
     // The launcher's own release is looked at first; the game check follows when it ends.
     QTimer::singleShot(0, m_self, [self = m_self] { self->startSelfCheck(false); });
 }
@@ -172,6 +178,9 @@ void MainWindow::retranslate(const QString& language)
     m_view->applyLanguage(code);
     setWindowTitle(translate("Main/WindowTitle", "Ostravel"));
     refreshView();
+    // The article panel's frame texts are built in the language of the load.
+    if (m_news)
+        m_news->loadNews();
 }
 
 bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, long* result)

@@ -11,6 +11,8 @@ class GameLauncher;
 class LauncherSelfUpdate;
 class MainWindowView;
 class MirrorSelector;
+class NewsFeed;
+class NewsWidgetsView;
 class NetworkService;
 class ReleaseIndexClient;
 class UpdateEngine;
@@ -74,6 +76,8 @@ private:
     LauncherSelfUpdate* m_self = nullptr;
     UpdateWorkflow* m_workflow = nullptr;
     MainWindowView* m_view = nullptr; // child of the window
+    NewsWidgetsView* m_newsView = nullptr;
+    NewsFeed* m_news = nullptr;
     LauncherConfig m_config;
     QString m_configError;
     bool m_proxyEnabled = false;
