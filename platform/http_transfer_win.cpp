@@ -6,7 +6,11 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cwchar>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vorn::platform {
@@ -89,44 +93,149 @@ std::int64_t contentLengthOf(HINTERNET request)
     return value;
 }
 
-// Where WINHTTP_OPTION_URL is not available (Wine), the final URL is followed through the
-// redirect notifications instead.
-struct RedirectTrail
-{
-    std::string url;
-};
-
-void CALLBACK onRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information,
-                              DWORD length)
-{
-    if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || !context || !information)
-        return;
-    auto* trail = reinterpret_cast<RedirectTrail*>(context);
-    const auto* text = static_cast<const wchar_t*>(information);
-    std::wstring location(text, length ? length : wcslen(text));
-    while (!location.empty() && location.back() == L'\0')
-        location.pop_back();
-    trail->url = resolveLocation(trail->url, fromWide(location));
-}
-
-std::string finalUrlOf(HINTERNET request)
+std::string headerText(HINTERNET request, DWORD query)
 {
     DWORD size = 0;
-    if (!WinHttpQueryOption(request, WINHTTP_OPTION_URL, nullptr, &size)
-        && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        size = 0;
-    // Some WinHTTP implementations refuse to measure without a buffer; a generous one then.
-    if (size == 0)
-        size = 8192 * sizeof(wchar_t);
+    WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                        &size, WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
+        return {};
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (!WinHttpQueryOption(request, WINHTTP_OPTION_URL, buffer.data(), &size))
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX))
         return {};
     return fromWide(buffer.data());
 }
 
-} // namespace
+// WinHTTP's own time-outs only measure silence, and its calls block. This thread watches the
+// pace rule and the cancel flag and, when either stops the transfer, closes the request handle
+// that a blocking call is using, which makes the call return. It closes a handle only while a
+// call on it is under way; after that call the transfer stops, so a closed handle is never
+// used again.
+class Watchdog
+{
+public:
+    Watchdog(const TransferHooks& hooks, PaceMonitor& pace)
+        : m_hooks(hooks)
+        , m_pace(pace)
+        , m_thread([this] { watch(); })
+    {
+    }
 
-TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    // Around every blocking call on a request handle. enter is false when the transfer has
+    // already been stopped; leave is false when it was stopped during the call.
+    [[nodiscard]] bool enter(HINTERNET request)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stopped)
+            return false;
+        m_inCall = request;
+        return true;
+    }
+
+    [[nodiscard]] bool leave()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_inCall = nullptr;
+        return !m_stopped;
+    }
+
+    // Whether the watchdog closed this handle itself (its owner must not close it again).
+    [[nodiscard]] bool closed(HINTERNET request)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return request && request == m_closed;
+    }
+
+    // Why the transfer was stopped: kCancelled, kTooSlow or kTooLong.
+    [[nodiscard]] const char* reason()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_reason;
+    }
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_done) {
+            m_wake.wait_for(lock, std::chrono::milliseconds(100));
+            if (m_done)
+                return;
+            const char* why = isCancelled(m_hooks) ? kCancelled : m_pace.verdict();
+            if (!why)
+                continue;
+            m_stopped = true;
+            m_reason = why;
+            if (m_inCall) {
+                m_closed = m_inCall;
+                WinHttpCloseHandle(m_inCall);
+            }
+            return;
+        }
+    }
+
+    const TransferHooks& m_hooks;
+    PaceMonitor& m_pace;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    bool m_stopped = false;
+    const char* m_reason = nullptr;
+    HINTERNET m_inCall = nullptr;
+    HINTERNET m_closed = nullptr;
+    std::thread m_thread;
+};
+
+// One hop of a transfer: its connection and request, closed in reverse order, the request
+// only if the watchdog has not closed it already.
+struct Hop
+{
+    explicit Hop(Watchdog& dog)
+        : watchdog(dog)
+    {
+    }
+    Hop(const Hop&) = delete;
+    Hop& operator=(const Hop&) = delete;
+    ~Hop() { close(); }
+
+    void close()
+    {
+        if (request && !watchdog.closed(request))
+            WinHttpCloseHandle(request);
+        if (connection)
+            WinHttpCloseHandle(connection);
+        request = nullptr;
+        connection = nullptr;
+    }
+
+    Watchdog& watchdog;
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+};
+
+void stopped(TransferResult& result, Watchdog& watchdog)
+{
+    const char* why = watchdog.reason();
+    result.errorString = why ? why : kCancelled;
+    result.timedOut = why && why != kCancelled;
+}
+
+TransferResult runTransfer(const TransferRequest& request, const TransferHooks& hooks,
+                           PaceMonitor& pace)
 {
     TransferResult result;
     if (!urlAllowed(request.url)) {
@@ -134,28 +243,31 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
         return result;
     }
 
-    std::wstring proxyName;
-    std::wstring proxyBypass;
+    std::string proxyName;
+    std::string proxyBypass;
     std::wstring autoConfigUrl;
     bool autoDetect = false;
     if (request.proxy.mode == TransferProxyMode::ManualHttp) {
-        proxyName = toWide(request.proxy.host + ":" + std::to_string(request.proxy.port));
+        proxyName = request.proxy.host + ":" + std::to_string(request.proxy.port);
     } else if (request.proxy.mode == TransferProxyMode::System) {
         WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie = {};
         if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
             autoDetect = ie.fAutoDetect != FALSE;
             autoConfigUrl = takeGlobalString(ie.lpszAutoConfigUrl);
-            proxyName = takeGlobalString(ie.lpszProxy);
-            proxyBypass = takeGlobalString(ie.lpszProxyBypass);
+            proxyName = fromWide(takeGlobalString(ie.lpszProxy));
+            proxyBypass = fromWide(takeGlobalString(ie.lpszProxyBypass));
         }
     }
+    const SessionProxy sessionSettings = sessionProxy(proxyName, proxyBypass);
+    const std::wstring wideProxyName = toWide(sessionSettings.name);
+    const std::wstring wideBypass = toWide(sessionSettings.bypass);
 
     InternetHandle session;
     session.handle = WinHttpOpen(L"VORN-Launcher/0.1",
-                                 proxyName.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY
-                                                   : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
-                                 proxyName.empty() ? WINHTTP_NO_PROXY_NAME : proxyName.c_str(),
-                                 proxyBypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxyBypass.c_str(),
+                                 sessionSettings.named ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
+                                                       : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                 sessionSettings.named ? wideProxyName.c_str() : WINHTTP_NO_PROXY_NAME,
+                                 wideBypass.empty() ? WINHTTP_NO_PROXY_BYPASS : wideBypass.c_str(),
                                  0);
     if (!session.handle) {
         fail(result, GetLastError());
@@ -169,102 +281,150 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
                      sizeof headTimeout);
     DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     WinHttpSetOption(session.handle, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
-    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    // Redirects are followed here, hop by hop, so that every target passes the URL rule.
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(session.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
                      sizeof redirectPolicy);
 
-    const bool https = equalsIgnoringCase(request.url.scheme, "https");
-    const int port = request.url.port >= 0 ? request.url.port : (https ? 443 : 80);
-    InternetHandle connection;
-    connection.handle = WinHttpConnect(session.handle, toWide(request.url.host).c_str(),
-                                       INTERNET_PORT(port), 0);
-    if (!connection.handle) {
-        fail(result, GetLastError());
-        return result;
-    }
-
-    InternetHandle httpRequest;
-    httpRequest.handle = WinHttpOpenRequest(connection.handle, L"GET",
-                                            toWide(request.url.pathAndQuery).c_str(), nullptr,
-                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                            https ? WINHTTP_FLAG_SECURE : 0);
-    if (!httpRequest.handle) {
-        fail(result, GetLastError());
-        return result;
-    }
-    const HINTERNET handle = httpRequest.handle;
-
-    if (request.proxy.mode == TransferProxyMode::System && proxyName.empty()
-        && (autoDetect || !autoConfigUrl.empty())) {
-        WINHTTP_AUTOPROXY_OPTIONS options = {};
-        options.fAutoLogonIfChallenged = TRUE;
-        if (!autoConfigUrl.empty()) {
-            options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-            options.lpszAutoConfigUrl = autoConfigUrl.c_str();
-        } else {
-            options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-            options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-        }
-        WINHTTP_PROXY_INFO info = {};
-        if (WinHttpGetProxyForUrl(session.handle, toWide(request.url.full).c_str(), &options,
-                                  &info)) {
-            WinHttpSetOption(handle, WINHTTP_OPTION_PROXY, &info, sizeof info);
-            takeGlobalString(info.lpszProxy);
-            takeGlobalString(info.lpszProxyBypass);
-        }
-    }
-
-    RedirectTrail trail{request.url.full};
-    DWORD_PTR trailContext = reinterpret_cast<DWORD_PTR>(&trail);
-    WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &trailContext, sizeof trailContext);
-    WinHttpSetStatusCallback(handle, onRequestStatus, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
-
+    Watchdog watchdog(hooks, pace);
     const std::wstring headers = toWide(requestHeaderBlock(request.cookie));
+    TransferUrl current = request.url;
+    int redirects = 0;
     int authAttempts = 0;
+    DWORD authScheme = 0;
+    Hop hop(watchdog);
+
+    // Runs one blocking call under the watchdog; false when the transfer must stop, with the
+    // result filled in.
+    auto guarded = [&](auto call) {
+        if (!watchdog.enter(hop.request)) {
+            stopped(result, watchdog);
+            return false;
+        }
+        const BOOL ok = call();
+        const DWORD error = ok ? 0 : GetLastError();
+        if (!watchdog.leave()) {
+            stopped(result, watchdog);
+            return false;
+        }
+        if (!ok) {
+            fail(result, error);
+            return false;
+        }
+        return true;
+    };
     for (;;) {
-        if (isCancelled(hooks)) {
-            result.errorString = kCancelled;
-            return result;
-        }
-        if (!WinHttpSendRequest(handle, headers.c_str(), DWORD(headers.size()),
-                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0)
-            || !WinHttpReceiveResponse(handle, nullptr)) {
+        const bool https = equalsIgnoringCase(current.scheme, "https");
+        const int port = current.port >= 0 ? current.port : (https ? 443 : 80);
+        hop.connection = WinHttpConnect(session.handle, toWide(current.host).c_str(),
+                                               INTERNET_PORT(port), 0);
+        if (!hop.connection) {
             fail(result, GetLastError());
             return result;
         }
+        hop.request = WinHttpOpenRequest(hop.connection, L"GET",
+                                                toWide(current.pathAndQuery).c_str(), nullptr,
+                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                https ? WINHTTP_FLAG_SECURE : 0);
+        if (!hop.request) {
+            fail(result, GetLastError());
+            return result;
+        }
+        const HINTERNET handle = hop.request;
+        DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+        WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+
+        if (request.proxy.mode == TransferProxyMode::System && proxyName.empty()
+            && (autoDetect || !autoConfigUrl.empty())) {
+            WINHTTP_AUTOPROXY_OPTIONS options = {};
+            options.fAutoLogonIfChallenged = TRUE;
+            if (!autoConfigUrl.empty()) {
+                options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+                options.lpszAutoConfigUrl = autoConfigUrl.c_str();
+            } else {
+                options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+                options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+            }
+            WINHTTP_PROXY_INFO info = {};
+            if (WinHttpGetProxyForUrl(session.handle, toWide(current.full).c_str(), &options,
+                                      &info)) {
+                WinHttpSetOption(handle, WINHTTP_OPTION_PROXY, &info, sizeof info);
+                takeGlobalString(info.lpszProxy);
+                takeGlobalString(info.lpszProxyBypass);
+            }
+        }
+
+        const std::wstring user = toWide(request.proxy.user);
+        const std::wstring password = toWide(request.proxy.password);
+        // Absent credentials let Negotiate and NTLM use the logged-on user.
+        auto setCredentials = [&] {
+            return WinHttpSetCredentials(handle, WINHTTP_AUTH_TARGET_PROXY, authScheme,
+                                         user.empty() ? nullptr : user.c_str(),
+                                         password.empty() ? nullptr : password.c_str(), nullptr);
+        };
+        // A proxy that asked on an earlier hop gets its answer at once on this one.
+        if (authScheme != 0 && !setCredentials()) {
+            fail(result, GetLastError());
+            return result;
+        }
+
         DWORD status = 0;
-        DWORD statusSize = sizeof status;
-        if (!WinHttpQueryHeaders(handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
-                                 WINHTTP_NO_HEADER_INDEX)) {
-            fail(result, GetLastError());
-            return result;
-        }
-        result.statusCode = int(status);
-        if (status == 407 && authAttempts == 0) {
-            DWORD supported = 0;
-            DWORD first = 0;
-            DWORD target = 0;
-            if (!WinHttpQueryAuthSchemes(handle, &supported, &first, &target)) {
-                result.errorString = kProxyAuthRequired;
+        for (;;) {
+            if (isCancelled(hooks)) {
+                result.errorString = kCancelled;
                 return result;
             }
-            const DWORD scheme = chooseProxyScheme(supported);
-            if (scheme == 0) {
-                result.errorString = kProxyAuthUnsupported;
+            if (!guarded([&] {
+                    return WinHttpSendRequest(handle, headers.c_str(), DWORD(headers.size()),
+                                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+                })
+                || !guarded([&] { return WinHttpReceiveResponse(handle, nullptr); }))
                 return result;
-            }
-            const std::wstring user = toWide(request.proxy.user);
-            const std::wstring password = toWide(request.proxy.password);
-            // Absent credentials let Negotiate and NTLM use the logged-on user.
-            if (!WinHttpSetCredentials(handle, WINHTTP_AUTH_TARGET_PROXY, scheme,
-                                       user.empty() ? nullptr : user.c_str(),
-                                       password.empty() ? nullptr : password.c_str(), nullptr)) {
+            DWORD statusSize = sizeof status;
+            if (!WinHttpQueryHeaders(handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                     WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
+                                     WINHTTP_NO_HEADER_INDEX)) {
                 fail(result, GetLastError());
                 return result;
             }
-            ++authAttempts;
-            continue;
+            result.statusCode = int(status);
+            if (status == 407 && authAttempts == 0) {
+                DWORD supported = 0;
+                DWORD first = 0;
+                DWORD target = 0;
+                if (!WinHttpQueryAuthSchemes(handle, &supported, &first, &target)) {
+                    result.errorString = kProxyAuthRequired;
+                    return result;
+                }
+                authScheme = chooseProxyScheme(supported);
+                if (authScheme == 0) {
+                    result.errorString = kProxyAuthUnsupported;
+                    return result;
+                }
+                if (!setCredentials()) {
+                    fail(result, GetLastError());
+                    return result;
+                }
+                ++authAttempts;
+                continue;
+            }
+            break;
+        }
+
+        if (isFollowedRedirect(int(status))) {
+            const std::string location = headerText(handle, WINHTTP_QUERY_LOCATION);
+            const TransferUrl target
+                = location.empty() ? TransferUrl() : splitTransferUrl(resolveLocation(current.full, location));
+            // A redirect the URL rule refuses is not followed: its own status is the answer.
+            if (target.valid && redirectAllowed(current, target)) {
+                if (++redirects > kMaxRedirects) {
+                    result.errorString = kTooManyRedirects;
+                    return result;
+                }
+                hop.close();
+                current = target;
+                continue;
+            }
         }
         if (status < 200 || status > 299) {
             result.errorString = httpStatusText(int(status));
@@ -272,19 +432,15 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
         }
         break;
     }
+    const HINTERNET handle = hop.request;
 
     if (request.allowChallenge) {
-        std::string finalUrl = finalUrlOf(handle);
-        if (finalUrl.empty())
-            finalUrl = trail.url;
-        const std::string cookie = finalUrl.empty()
-                                       ? std::string()
-                                       : challengeCookie(finalUrl, request.url.host);
+        const std::string cookie = challengeCookie(current.full, request.url.host);
         if (!cookie.empty()) {
             TransferRequest again = request;
             again.cookie = cookie;
             again.allowChallenge = false;
-            return performTransfer(again, hooks);
+            return runTransfer(again, hooks, pace);
         }
     }
 
@@ -301,10 +457,8 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
             return result;
         }
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(handle, &available)) {
-            fail(result, GetLastError());
+        if (!guarded([&] { return WinHttpQueryDataAvailable(handle, &available); }))
             return result;
-        }
         if (available == 0) {
             // A connection that closes early must not pass for the whole answer.
             if (contentLength >= 0 && std::int64_t(body.size()) < contentLength) {
@@ -321,23 +475,34 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
         std::int64_t chunk = available;
         if (hooks.rateLimited && hooks.rateLimited())
             chunk = std::min(chunk, kLimitedReadBytes);
-        if (hooks.acquire && !hooks.acquire(chunk)) {
-            result.errorString = kCancelled;
-            return result;
+        if (hooks.acquire) {
+            pace.beginWait();
+            const bool granted = hooks.acquire(chunk);
+            pace.endWait();
+            if (!granted) {
+                result.errorString = kCancelled;
+                return result;
+            }
         }
         const size_t before = body.size();
         body.resize(before + size_t(chunk));
         DWORD read = 0;
-        const BOOL ok = WinHttpReadData(handle, &body[before], DWORD(chunk), &read);
-        const DWORD readError = ok ? 0 : GetLastError();
+        const bool ok = guarded([&] { return WinHttpReadData(handle, &body[before], DWORD(chunk), &read); });
         body.resize(before + (ok ? read : 0));
-        if (!ok) {
-            fail(result, readError);
+        if (!ok)
             return result;
-        }
+        pace.received(std::int64_t(read));
         if (hooks.progress)
             hooks.progress(std::int64_t(body.size()), contentLength);
     }
+}
+
+} // namespace
+
+TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
+{
+    PaceMonitor pace(request.pace, request.maxBytes);
+    return runTransfer(request, hooks, pace);
 }
 
 } // namespace vorn::platform

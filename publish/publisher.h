@@ -10,9 +10,6 @@
 
 namespace vorn::publish {
 
-// The launcher refuses larger objects, so a release must never contain one.
-constexpr qint64 kMaxObjectBytes = 16 * 1024 * 1024;
-
 struct ReleaseOptions
 {
     QString sourceDir;
