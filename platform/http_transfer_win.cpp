@@ -10,7 +10,6 @@
 #include <condition_variable>
 #include <cwchar>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace vorn::platform {
@@ -107,131 +106,163 @@ std::string headerText(HINTERNET request, DWORD query)
     return fromWide(buffer.data());
 }
 
-// WinHTTP's own time-outs only measure silence, and its calls block. This thread watches the
-// pace rule and the cancel flag and, when either stops the transfer, closes the request handle
-// that a blocking call is using, which makes the call return. It closes a handle only while a
-// call on it is under way; after that call the transfer stops, so a closed handle is never
-// used again.
-class Watchdog
+// One asynchronous request as its status callback reports it. WinHTTP's callbacks may come on
+// its own threads, and after the transfer has given up on the request: the record is shared
+// by the transferring thread and the request handle, and goes when both have let go (the
+// handle with its closing notice). Reads land in its own buffer for the same reason.
+struct AsyncRequest
 {
-public:
-    Watchdog(const TransferHooks& hooks, PaceMonitor& pace)
-        : m_hooks(hooks)
-        , m_pace(pace)
-        , m_thread([this] { watch(); })
+    std::mutex mutex;
+    std::condition_variable changed;
+    int owners = 1;
+    bool done = false;
+    DWORD error = 0;
+    DWORD bytes = 0;
+    std::vector<char> buffer;
+    std::wstring headers;
+
+    void release()
     {
+        bool last = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            last = --owners == 0;
+        }
+        if (last)
+            delete this;
     }
 
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-    ~Watchdog()
+    void complete(DWORD failure, DWORD count)
     {
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_done = true;
+            std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+            error = failure;
+            bytes = count;
         }
-        m_wake.notify_all();
-        m_thread.join();
+        changed.notify_all();
     }
-
-    // Around every blocking call on a request handle. enter is false when the transfer has
-    // already been stopped; leave is false when it was stopped during the call.
-    [[nodiscard]] bool enter(HINTERNET request)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_stopped)
-            return false;
-        m_inCall = request;
-        return true;
-    }
-
-    [[nodiscard]] bool leave()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_inCall = nullptr;
-        return !m_stopped;
-    }
-
-    // Whether the watchdog closed this handle itself (its owner must not close it again).
-    [[nodiscard]] bool closed(HINTERNET request)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return request && request == m_closed;
-    }
-
-    // Why the transfer was stopped: kCancelled, kTooSlow or kTooLong.
-    [[nodiscard]] const char* reason()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_reason;
-    }
-
-private:
-    void watch()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_done) {
-            m_wake.wait_for(lock, std::chrono::milliseconds(100));
-            if (m_done)
-                return;
-            const char* why = isCancelled(m_hooks) ? kCancelled : m_pace.verdict();
-            if (!why)
-                continue;
-            m_stopped = true;
-            m_reason = why;
-            if (m_inCall) {
-                m_closed = m_inCall;
-                WinHttpCloseHandle(m_inCall);
-            }
-            return;
-        }
-    }
-
-    const TransferHooks& m_hooks;
-    PaceMonitor& m_pace;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    bool m_stopped = false;
-    const char* m_reason = nullptr;
-    HINTERNET m_inCall = nullptr;
-    HINTERNET m_closed = nullptr;
-    std::thread m_thread;
 };
 
-// One hop of a transfer: its connection and request, closed in reverse order, the request
-// only if the watchdog has not closed it already.
-struct Hop
+void CALLBACK onRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information,
+                              DWORD length)
 {
-    explicit Hop(Watchdog& dog)
-        : watchdog(dog)
-    {
+    auto* request = reinterpret_cast<AsyncRequest*>(context);
+    if (!request)
+        return;
+    switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        request->complete(0, 0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        request->complete(0, information ? *static_cast<const DWORD*>(information) : 0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        request->complete(0, length);
+        break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
+        const auto* result = static_cast<const WINHTTP_ASYNC_RESULT*>(information);
+        request->complete(result && result->dwError ? result->dwError : DWORD(ERROR_WINHTTP_INTERNAL_ERROR), 0);
+        break;
     }
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+        request->release();
+        break;
+    default:
+        break;
+    }
+}
+
+// One hop of a transfer: its connection and its asynchronous request.
+class Hop
+{
+public:
+    Hop() = default;
     Hop(const Hop&) = delete;
     Hop& operator=(const Hop&) = delete;
     ~Hop() { close(); }
 
-    void close()
+    // A request handle whose completions reach this hop's record; false with the Windows error.
+    [[nodiscard]] bool open(HINTERNET session, const TransferUrl& url, const std::wstring& headers,
+                            DWORD* error)
     {
-        if (request && !watchdog.closed(request))
-            WinHttpCloseHandle(request);
-        if (connection)
-            WinHttpCloseHandle(connection);
-        request = nullptr;
-        connection = nullptr;
+        const bool https = equalsIgnoringCase(url.scheme, "https");
+        const int port = url.port >= 0 ? url.port : (https ? 443 : 80);
+        m_connection = WinHttpConnect(session, toWide(url.host).c_str(), INTERNET_PORT(port), 0);
+        if (m_connection)
+            m_request = WinHttpOpenRequest(m_connection, L"GET", toWide(url.pathAndQuery).c_str(),
+                                           nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           https ? WINHTTP_FLAG_SECURE : 0);
+        if (!m_request) {
+            *error = GetLastError();
+            return false;
+        }
+        m_async = new AsyncRequest;
+        m_async->headers = headers;
+        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(m_async);
+        if (!WinHttpSetOption(m_request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)
+            || WinHttpSetStatusCallback(m_request, onRequestStatus,
+                                        WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                                        0)
+                   == WINHTTP_INVALID_STATUS_CALLBACK) {
+            *error = GetLastError();
+            return false;
+        }
+        // From here on the handle holds the record too, until its closing notice.
+        m_async->owners = 2;
+        DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+        WinHttpSetOption(m_request, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+        return true;
     }
 
-    Watchdog& watchdog;
-    HINTERNET connection = nullptr;
-    HINTERNET request = nullptr;
+    [[nodiscard]] HINTERNET request() const { return m_request; }
+    [[nodiscard]] AsyncRequest& async() { return *m_async; }
+
+    // Closing the request handle is how an asynchronous operation under way is abandoned.
+    void close()
+    {
+        if (m_request)
+            WinHttpCloseHandle(m_request);
+        if (m_connection)
+            WinHttpCloseHandle(m_connection);
+        if (m_async)
+            m_async->release();
+        m_request = nullptr;
+        m_connection = nullptr;
+        m_async = nullptr;
+    }
+
+private:
+    HINTERNET m_connection = nullptr;
+    HINTERNET m_request = nullptr;
+    AsyncRequest* m_async = nullptr;
 };
 
-void stopped(TransferResult& result, Watchdog& watchdog)
+// The proxy that automatic detection or a configuration script names for url, set on the
+// request. Asked on a synchronous session of its own: the transfer's session is asynchronous.
+void applyAutomaticProxy(HINTERNET request, const TransferUrl& url, const std::wstring& autoConfigUrl)
 {
-    const char* why = watchdog.reason();
-    result.errorString = why ? why : kCancelled;
-    result.timedOut = why && why != kCancelled;
+    InternetHandle session;
+    session.handle = WinHttpOpen(L"VORN-Launcher/0.1", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!session.handle)
+        return;
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    options.fAutoLogonIfChallenged = TRUE;
+    if (!autoConfigUrl.empty()) {
+        options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = autoConfigUrl.c_str();
+    } else {
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    WINHTTP_PROXY_INFO info = {};
+    if (WinHttpGetProxyForUrl(session.handle, toWide(url.full).c_str(), &options, &info)) {
+        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info);
+        takeGlobalString(info.lpszProxy);
+        takeGlobalString(info.lpszProxyBypass);
+    }
 }
 
 TransferResult runTransfer(const TransferRequest& request, const TransferHooks& hooks,
@@ -262,13 +293,15 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
     const std::wstring wideProxyName = toWide(sessionSettings.name);
     const std::wstring wideBypass = toWide(sessionSettings.bypass);
 
+    // Asynchronous, so that a transfer can be given up at any moment (a cancel, a server
+    // below the minimum pace) by closing its request, which WinHTTP allows only in this mode.
     InternetHandle session;
     session.handle = WinHttpOpen(L"VORN-Launcher/0.1",
                                  sessionSettings.named ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
                                                        : WINHTTP_ACCESS_TYPE_NO_PROXY,
                                  sessionSettings.named ? wideProxyName.c_str() : WINHTTP_NO_PROXY_NAME,
                                  wideBypass.empty() ? WINHTTP_NO_PROXY_BYPASS : wideBypass.c_str(),
-                                 0);
+                                 WINHTTP_FLAG_ASYNC);
     if (!session.handle) {
         fail(result, GetLastError());
         return result;
@@ -286,73 +319,62 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
     WinHttpSetOption(session.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
                      sizeof redirectPolicy);
 
-    Watchdog watchdog(hooks, pace);
     const std::wstring headers = toWide(requestHeaderBlock(request.cookie));
     TransferUrl current = request.url;
     int redirects = 0;
     int authAttempts = 0;
     DWORD authScheme = 0;
-    Hop hop(watchdog);
+    Hop hop;
 
-    // Runs one blocking call under the watchdog; false when the transfer must stop, with the
-    // result filled in.
-    auto guarded = [&](auto call) {
-        if (!watchdog.enter(hop.request)) {
-            stopped(result, watchdog);
+    // Starts one asynchronous operation and waits for it, watching the cancel flag and the
+    // pace meanwhile. False when the transfer ends here, with the result filled in; a request
+    // given up under way is closed, and its completion, should it still come, finds nobody.
+    auto await = [&](auto start) {
+        AsyncRequest& async = hop.async();
+        {
+            std::lock_guard<std::mutex> lock(async.mutex);
+            async.done = false;
+            async.error = 0;
+            async.bytes = 0;
+        }
+        if (!start()) {
+            fail(result, GetLastError());
             return false;
         }
-        const BOOL ok = call();
-        const DWORD error = ok ? 0 : GetLastError();
-        if (!watchdog.leave()) {
-            stopped(result, watchdog);
-            return false;
+        std::unique_lock<std::mutex> lock(async.mutex);
+        while (!async.done) {
+            async.changed.wait_for(lock, std::chrono::milliseconds(100));
+            if (async.done)
+                break;
+            const char* why = isCancelled(hooks) ? kCancelled : pace.verdict();
+            if (why) {
+                lock.unlock();
+                hop.close();
+                result.errorString = why;
+                result.timedOut = why != kCancelled;
+                return false;
+            }
         }
-        if (!ok) {
+        if (async.error != 0) {
+            const DWORD error = async.error;
+            lock.unlock();
             fail(result, error);
             return false;
         }
         return true;
     };
-    for (;;) {
-        const bool https = equalsIgnoringCase(current.scheme, "https");
-        const int port = current.port >= 0 ? current.port : (https ? 443 : 80);
-        hop.connection = WinHttpConnect(session.handle, toWide(current.host).c_str(),
-                                               INTERNET_PORT(port), 0);
-        if (!hop.connection) {
-            fail(result, GetLastError());
-            return result;
-        }
-        hop.request = WinHttpOpenRequest(hop.connection, L"GET",
-                                                toWide(current.pathAndQuery).c_str(), nullptr,
-                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                https ? WINHTTP_FLAG_SECURE : 0);
-        if (!hop.request) {
-            fail(result, GetLastError());
-            return result;
-        }
-        const HINTERNET handle = hop.request;
-        DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
-        WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
 
-        if (request.proxy.mode == TransferProxyMode::System && proxyName.empty()
-            && (autoDetect || !autoConfigUrl.empty())) {
-            WINHTTP_AUTOPROXY_OPTIONS options = {};
-            options.fAutoLogonIfChallenged = TRUE;
-            if (!autoConfigUrl.empty()) {
-                options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-                options.lpszAutoConfigUrl = autoConfigUrl.c_str();
-            } else {
-                options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-                options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-            }
-            WINHTTP_PROXY_INFO info = {};
-            if (WinHttpGetProxyForUrl(session.handle, toWide(current.full).c_str(), &options,
-                                      &info)) {
-                WinHttpSetOption(handle, WINHTTP_OPTION_PROXY, &info, sizeof info);
-                takeGlobalString(info.lpszProxy);
-                takeGlobalString(info.lpszProxyBypass);
-            }
+    for (;;) {
+        DWORD openError = 0;
+        if (!hop.open(session.handle, current, headers, &openError)) {
+            fail(result, openError);
+            return result;
         }
+        const HINTERNET handle = hop.request();
+        AsyncRequest& async = hop.async();
+        if (request.proxy.mode == TransferProxyMode::System && proxyName.empty()
+            && (autoDetect || !autoConfigUrl.empty()))
+            applyAutomaticProxy(handle, current, autoConfigUrl);
 
         const std::wstring user = toWide(request.proxy.user);
         const std::wstring password = toWide(request.proxy.password);
@@ -374,11 +396,12 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
                 result.errorString = kCancelled;
                 return result;
             }
-            if (!guarded([&] {
-                    return WinHttpSendRequest(handle, headers.c_str(), DWORD(headers.size()),
-                                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+            const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&async);
+            if (!await([&] {
+                    return WinHttpSendRequest(handle, async.headers.c_str(), DWORD(async.headers.size()),
+                                              WINHTTP_NO_REQUEST_DATA, 0, 0, context);
                 })
-                || !guarded([&] { return WinHttpReceiveResponse(handle, nullptr); }))
+                || !await([&] { return WinHttpReceiveResponse(handle, nullptr); }))
                 return result;
             DWORD statusSize = sizeof status;
             if (!WinHttpQueryHeaders(handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -432,11 +455,13 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
         }
         break;
     }
-    const HINTERNET handle = hop.request;
+    const HINTERNET handle = hop.request();
+    AsyncRequest& async = hop.async();
 
     if (request.allowChallenge) {
         const std::string cookie = challengeCookie(current.full, request.url.host);
         if (!cookie.empty()) {
+            hop.close();
             TransferRequest again = request;
             again.cookie = cookie;
             again.allowChallenge = false;
@@ -456,9 +481,9 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
             result.errorString = kCancelled;
             return result;
         }
-        DWORD available = 0;
-        if (!guarded([&] { return WinHttpQueryDataAvailable(handle, &available); }))
+        if (!await([&] { return WinHttpQueryDataAvailable(handle, nullptr); }))
             return result;
+        const DWORD available = async.bytes;
         if (available == 0) {
             // A connection that closes early must not pass for the whole answer.
             if (contentLength >= 0 && std::int64_t(body.size()) < contentLength) {
@@ -484,13 +509,11 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
                 return result;
             }
         }
-        const size_t before = body.size();
-        body.resize(before + size_t(chunk));
-        DWORD read = 0;
-        const bool ok = guarded([&] { return WinHttpReadData(handle, &body[before], DWORD(chunk), &read); });
-        body.resize(before + (ok ? read : 0));
-        if (!ok)
+        async.buffer.resize(size_t(chunk));
+        if (!await([&] { return WinHttpReadData(handle, async.buffer.data(), DWORD(chunk), nullptr); }))
             return result;
+        const DWORD read = std::min<DWORD>(async.bytes, DWORD(chunk));
+        body.append(async.buffer.data(), read);
         pace.received(std::int64_t(read));
         if (hooks.progress)
             hooks.progress(std::int64_t(body.size()), contentLength);
