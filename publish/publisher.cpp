@@ -72,18 +72,6 @@ bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
     return true;
 }
 
-bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signature, QString* error)
-{
-    std::vector<unsigned char> raw;
-    std::string failure;
-    if (!signRelease(key, platform::ByteSpan(data.constData(), size_t(data.size())), &raw, &failure)) {
-        setError(error, fromStd(failure));
-        return false;
-    }
-    *signature = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
-    return true;
-}
-
 struct SourceFile
 {
     QString relativePath;
@@ -313,18 +301,6 @@ bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<Manifest
     return store.store(chunk.blobSha256, blob, error);
 }
 
-QByteArray channelPointerJson(const QString& releaseId, const QString& manifestPath,
-                              const QByteArray& manifestSha256)
-{
-    QJsonObject pointer;
-    pointer.insert(QStringLiteral("schema"), 1);
-    pointer.insert(QStringLiteral("channel"), QStringLiteral("live"));
-    pointer.insert(QStringLiteral("releaseId"), releaseId);
-    pointer.insert(QStringLiteral("manifestPath"), manifestPath);
-    pointer.insert(QStringLiteral("manifestSha256"), QString::fromLatin1(manifestSha256.toHex()));
-    return QJsonDocument(pointer).toJson(QJsonDocument::Compact);
-}
-
 // Replaces live.json and live.sig as a pair. Both are written in full before either takes its
 // name, so the two renames follow each other at once; should the second fail, the first is put
 // back, so that the pair on the server always matches. A client that reads the pair across the
@@ -372,6 +348,30 @@ QString manifestRelativePath(const QString& releaseId)
 }
 
 } // namespace
+
+bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signature, QString* error)
+{
+    std::vector<unsigned char> raw;
+    std::string failure;
+    if (!signRelease(key, platform::ByteSpan(data.constData(), size_t(data.size())), &raw, &failure)) {
+        setError(error, fromStd(failure));
+        return false;
+    }
+    *signature = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
+    return true;
+}
+
+QByteArray channelPointerJson(const QString& releaseId, const QString& manifestPath,
+                              const QByteArray& manifestSha256)
+{
+    QJsonObject pointer;
+    pointer.insert(QStringLiteral("schema"), 1);
+    pointer.insert(QStringLiteral("channel"), QStringLiteral("live"));
+    pointer.insert(QStringLiteral("releaseId"), releaseId);
+    pointer.insert(QStringLiteral("manifestPath"), manifestPath);
+    pointer.insert(QStringLiteral("manifestSha256"), QString::fromLatin1(manifestSha256.toHex()));
+    return QJsonDocument(pointer).toJson(QJsonDocument::Compact);
+}
 
 bool isUsableReleaseId(const QString& releaseId)
 {

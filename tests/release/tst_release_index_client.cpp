@@ -6,8 +6,6 @@
 #include "tests/support/http_test_server.h"
 
 #include <QDirIterator>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTcpServer>
@@ -69,23 +67,17 @@ private:
 
     QByteArray sign(const QByteArray& data)
     {
-        std::vector<unsigned char> signature;
-        std::string error;
-        if (!publish::signRelease(m_privateKey, platform::ByteSpan(data.constData(), size_t(data.size())),
-                                  &signature, &error))
-            qFatal("%s", error.c_str());
-        return QByteArray(reinterpret_cast<const char*>(signature.data()), int(signature.size()));
+        QByteArray signature;
+        QString error;
+        if (!publish::signBytes(m_privateKey, data, &signature, &error))
+            qFatal("%s", qPrintable(error));
+        return signature;
     }
 
-    QByteArray pointer(const QString& releaseId, const QString& manifestPath, const QByteArray& manifest)
+    static QByteArray pointer(const QString& releaseId, const QString& manifestPath,
+                              const QByteArray& manifest)
     {
-        QJsonObject object{{QStringLiteral("schema"), 1},
-                           {QStringLiteral("channel"), QStringLiteral("live")},
-                           {QStringLiteral("releaseId"), releaseId},
-                           {QStringLiteral("manifestPath"), manifestPath},
-                           {QStringLiteral("manifestSha256"),
-                            QString::fromLatin1(Sha256::hash(manifest).toHex())}};
-        return QJsonDocument(object).toJson(QJsonDocument::Compact);
+        return publish::channelPointerJson(releaseId, manifestPath, Sha256::hash(manifest));
     }
 
     struct Run
@@ -97,6 +89,13 @@ private:
             , failed(&client, &ReleaseIndexClient::failed)
         {
         }
+        void check(const QStringList& servers, const QByteArray& publicKey)
+        {
+            client.setServers(servers);
+            client.setPublicKey(publicKey);
+            client.checkForUpdates();
+        }
+
         ReleaseIndexClient client;
         QSignalSpy status;
         QSignalSpy ready;
@@ -138,9 +137,7 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.client.setServers({deadServer(), server.url(QStringLiteral("/"))});
-        run.client.setPublicKey(m_publicKey);
-        run.client.checkForUpdates();
+        run.check({deadServer(), server.url(QStringLiteral("/"))}, m_publicKey);
         QVERIFY(run.ready.wait(10000));
         QCOMPARE(run.failed.count(), 0);
         QCOMPARE(run.ready.first().at(0).value<Manifest>().releaseId, QStringLiteral("r2"));
@@ -163,9 +160,7 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.client.setServers({server.url(QStringLiteral("/"))});
-        run.client.setPublicKey(m_publicKey);
-        run.client.checkForUpdates();
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
         QVERIFY(run.failed.wait(5000));
         QCOMPARE(run.failed.first().first().toString(),
                  QStringLiteral("Could not check for updates: HTTP 503: HTTP 503"));
@@ -222,9 +217,7 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.client.setServers({server.url(QStringLiteral("/"))});
-        run.client.setPublicKey(m_publicKey);
-        run.client.checkForUpdates();
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
         QVERIFY(run.failed.wait(10000));
         const QString text = run.failed.first().first().toString();
         QVERIFY2(text.startsWith(QStringLiteral("Could not check for updates: ") + message), qPrintable(text));
@@ -274,9 +267,7 @@ private slots:
         const QString dead = deadServer();
         NetworkService network;
         Run run(&network);
-        run.client.setServers({dead, dead, server.url(QStringLiteral("/"))});
-        run.client.setPublicKey(m_publicKey);
-        run.client.checkForUpdates();
+        run.check({dead, dead, server.url(QStringLiteral("/"))}, m_publicKey);
         QVERIFY(run.ready.wait(10000));
         QCOMPARE(texts(run.status).mid(0, 3),
                  QStringList({QStringLiteral("Checking update server 1/3..."),
@@ -297,9 +288,7 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.client.setServers({server.url(QStringLiteral("/"))});
-        run.client.setPublicKey(m_publicKey);
-        run.client.checkForUpdates();
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
         QVERIFY(run.ready.wait(10000));
         QCOMPARE(server.requests("/m/release.sig").size(), 1);
     }
@@ -329,9 +318,7 @@ private slots:
         NetworkService network;
         network.setMinimumPace(1024, 1000, 60000); // a short window keeps the test quick
         Run run(&network);
-        run.client.setServers({trickling.url(QStringLiteral("/")), mirror.url(QStringLiteral("/"))});
-        run.client.setPublicKey(m_publicKey);
-        run.client.checkForUpdates();
+        run.check({trickling.url(QStringLiteral("/")), mirror.url(QStringLiteral("/"))}, m_publicKey);
         QVERIFY(run.ready.wait(30000));
         QCOMPARE(run.ready.first().at(1).toString(), mirror.url(QStringLiteral("/")));
         QCOMPARE(run.failed.count(), 0);
@@ -363,9 +350,7 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.client.setServers({server.url(QStringLiteral("/"))});
-        run.client.setPublicKey(m_publicKey);
-        run.client.checkForUpdates();
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
         if (found) {
             QVERIFY(run.ready.wait(10000));
             QCOMPARE(run.failed.count(), 0);

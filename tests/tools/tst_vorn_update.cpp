@@ -1,14 +1,10 @@
-#include "core/channel_pointer.h"
 #include "core/manifest.h"
 #include "core/repository_layout.h"
 #include "core/sha256.h"
 #include "publish/publisher.h"
-#include "publish/release_keys.h"
 #include "tests/support/http_test_server.h"
 
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -53,12 +49,11 @@ class TestVornUpdate final : public QObject
 
     QByteArray sign(const QByteArray& data)
     {
-        std::vector<unsigned char> signature;
-        std::string error;
-        if (!publish::signRelease(m_key, platform::ByteSpan(data.constData(), size_t(data.size())),
-                                  &signature, &error))
-            qFatal("%s", error.c_str());
-        return QByteArray(reinterpret_cast<const char*>(signature.data()), int(signature.size()));
+        QByteArray signature;
+        QString error;
+        if (!publish::signBytes(m_key, data, &signature, &error))
+            qFatal("%s", qPrintable(error));
+        return signature;
     }
 
     // The published release under another ID, signed, with its objects.
@@ -67,12 +62,8 @@ class TestVornUpdate final : public QObject
         Manifest manifest = m_manifest;
         manifest.releaseId = releaseId;
         const QByteArray json = manifestToJson(manifest);
-        const QByteArray pointer = QJsonDocument(QJsonObject{
-            {QStringLiteral("schema"), 1}, {QStringLiteral("channel"), QStringLiteral("live")},
-            {QStringLiteral("releaseId"), releaseId},
-            {QStringLiteral("manifestPath"), QStringLiteral("manifests/m.json")},
-            {QStringLiteral("manifestSha256"), QString::fromLatin1(Sha256::hash(json).toHex())}})
-                                       .toJson(QJsonDocument::Compact);
+        const QByteArray pointer
+            = publish::channelPointerJson(releaseId, QStringLiteral("manifests/m.json"), Sha256::hash(json));
         server.on("/channels/live.json", HttpResponse::text(200, pointer));
         server.on("/channels/live.sig", HttpResponse::text(200, sign(pointer)));
         server.on("/manifests/m.json", HttpResponse::text(200, json));
