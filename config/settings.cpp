@@ -39,13 +39,6 @@ QVariant readValue(const char* key, const QVariant& fallback)
     return settings.value(QLatin1String(key), fallback);
 }
 
-void writeValue(const char* key, const QVariant& value)
-{
-    LauncherIniSettings settings;
-    settings.setValue(QLatin1String(key), value);
-    settings.sync();
-}
-
 // A stored number clamped to its range; text that is no number at all gives the default,
 // not the smallest value (which for these keys would mean a check every minute or a crawl).
 int readBoundedInt(const char* key, int fallback, int low, int high)
@@ -55,6 +48,13 @@ int readBoundedInt(const char* key, int fallback, int low, int high)
     if (!ok)
         return fallback;
     return int(std::clamp<qlonglong>(value, low, high));
+}
+
+void writeValue(const char* key, const QVariant& value)
+{
+    LauncherIniSettings settings;
+    settings.setValue(QLatin1String(key), value);
+    settings.sync();
 }
 
 // Shared by reading and writing Game/Root so both resolve the same way.

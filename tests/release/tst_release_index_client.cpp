@@ -137,7 +137,9 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.check({deadServer(), server.url(QStringLiteral("/"))}, m_publicKey);
+        run.client.setServers({deadServer(), server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
         QVERIFY(run.ready.wait(10000));
         QCOMPARE(run.failed.count(), 0);
         QCOMPARE(run.ready.first().at(0).value<Manifest>().releaseId, QStringLiteral("r2"));
@@ -160,7 +162,9 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
+        run.client.setServers({server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
         QVERIFY(run.failed.wait(5000));
         QCOMPARE(run.failed.first().first().toString(),
                  QStringLiteral("Could not check for updates: HTTP 503: HTTP 503"));
@@ -217,7 +221,9 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
+        run.client.setServers({server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
         QVERIFY(run.failed.wait(10000));
         const QString text = run.failed.first().first().toString();
         QVERIFY2(text.startsWith(QStringLiteral("Could not check for updates: ") + message), qPrintable(text));
@@ -267,7 +273,9 @@ private slots:
         const QString dead = deadServer();
         NetworkService network;
         Run run(&network);
-        run.check({dead, dead, server.url(QStringLiteral("/"))}, m_publicKey);
+        run.client.setServers({dead, dead, server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
         QVERIFY(run.ready.wait(10000));
         QCOMPARE(texts(run.status).mid(0, 3),
                  QStringList({QStringLiteral("Checking update server 1/3..."),
@@ -288,7 +296,9 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
+        run.client.setServers({server.url(QStringLiteral("/"))});
+        run.client.setPublicKey(m_publicKey);
+        run.client.checkForUpdates();
         QVERIFY(run.ready.wait(10000));
         QCOMPARE(server.requests("/m/release.sig").size(), 1);
     }
