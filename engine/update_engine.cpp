@@ -3,6 +3,8 @@
 #include "config/localization.h"
 #include "config/settings.h"
 #include "core/chunker.h"
+#include "core/object_format.h"
+#include "core/paths.h"
 #include "core/planner.h"
 #include "core/sha256.h"
 #include "engine/file_ops.h"
@@ -24,7 +26,6 @@ namespace {
 
 constexpr int kRequestsInFlight = 4;
 constexpr int kObjectTimeoutMs = 15000;
-constexpr qint64 kMaxObjectBytes = 16 * 1024 * 1024;
 constexpr int kAttemptsPerObject = 3;
 
 // Worker side of planning: the plan, minus the objects that the cache already holds intact.
@@ -90,6 +91,12 @@ void UpdateEngine::start(const Manifest& manifest, const QString& baseUrl, const
 {
     if (m_running)
         return;
+    // The release names the transaction folder; one that cannot be a plain folder name would
+    // otherwise be refused only after every object was downloaded.
+    if (!isPlainFolderName(manifest.releaseId)) {
+        refuse(QStringLiteral("UPD-APPLY"), QStringLiteral("Cannot create update transaction directory"));
+        return;
+    }
     m_checkGameRunning = checkGameRunning;
     const QString root = QDir::cleanPath(gameRoot);
     const QString cache = cacheRoot();
