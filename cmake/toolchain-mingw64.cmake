@@ -1,12 +1,4 @@
-# 64-bit Windows with Debian's mingw-w64 (posix thread model). Not shipped: it builds the test
-# programs for machines whose kernel cannot execute 32-bit x86 programs.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows. Not shipped: it builds the test programs for machines whose kernel cannot
+# execute 32-bit x86 programs.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-posix-common.cmake")
