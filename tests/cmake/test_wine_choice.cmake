@@ -37,3 +37,20 @@ expect("no 64-bit compiler where 32-bit is refused" auto cxx32 "" "${refused}" "
        "" "cannot run: .*g\\+\\+-mingw-w64-x86-64-posix")
 expect("no 32-bit compiler: the shipped programs cannot be built" auto "" cxx64 "${runs}" "${runs}"
        "" "cannot run: .*g\\+\\+-mingw-w64-i686-posix")
+
+# The runner follows what configure wrote beside the prefix.
+set(runner "${CMAKE_CURRENT_LIST_DIR}/../../scripts/wine-run")
+file(WRITE "${dir}/loader" "#!/bin/sh\necho \"$WINEARCH $WINELOADER $WINEPREFIX $*\"\nexit 7\n")
+file(CHMOD "${dir}/loader" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+file(WRITE "${dir}/wine-run.conf" "arch=win64\nloader=${dir}/loader\nserver=server64\nnote=n\n")
+execute_process(COMMAND env "VORN_WINEPREFIX=${dir}/prefix" "${runner}" test.exe --flag
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 7 OR NOT out STREQUAL "win64 ${dir}/loader ${dir}/prefix test.exe --flag")
+  message(SEND_ERROR "64-bit run: exit ${rc}, '${out}'")
+endif()
+file(WRITE "${dir}/wine-run.conf" "arch=none\nnote=stand-in reason\n")
+execute_process(COMMAND env "VORN_WINEPREFIX=${dir}/prefix" "${runner}" --init
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(rc EQUAL 0 OR NOT err MATCHES "stand-in reason")
+  message(SEND_ERROR "no usable side: exit ${rc}, '${err}'")
+endif()
