@@ -14,6 +14,9 @@ struct FileStatus
     bool isFile = false;
     qint64 size = 0;
     qint64 modifiedMs = 0;
+    // Whether the system keeps an execute permission, and whether the owner has it.
+    bool modeKnown = false;
+    bool executable = false;
 };
 
 [[nodiscard]] FileStatus fileStatus(const QString& path);

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 using namespace vorn;
 
 class TestSettings final : public QObject
@@ -23,6 +25,47 @@ private:
         file.write(content);
     }
 
+    // launcher.ini as text: "Group/Key" -> the value exactly as written.
+    QMap<QString, QString> rawIni()
+    {
+        QMap<QString, QString> values;
+        QFile file(iniPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return values;
+        QString group;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+            const QString text = line.trimmed();
+            if (text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']')))
+                group = text.mid(1, text.size() - 2);
+            else if (text.contains(QLatin1Char('=')))
+                values.insert(group + QLatin1Char('/') + text.section(QLatin1Char('='), 0, 0),
+                              text.section(QLatin1Char('='), 1));
+        }
+        return values;
+    }
+
+    // What each getter of this layer gives; the Proxy group is read by the network layer.
+    static QVariant readBack(const QString& key)
+    {
+        const QHash<QString, std::function<QVariant()>> getters{
+            {QStringLiteral("Launcher/Language"), [] { return QVariant(language()); }},
+            {QStringLiteral("Launcher/AutomaticUpdates"), [] { return QVariant(automaticUpdates()); }},
+            {QStringLiteral("Launcher/UpdateNotificationsEnabled"), [] { return QVariant(updateNotificationsEnabled()); }},
+            {QStringLiteral("Launcher/CloseToTray"), [] { return QVariant(closeToTray()); }},
+            {QStringLiteral("Launcher/MinimizeOnGameLaunch"), [] { return QVariant(minimizeOnGameLaunch()); }},
+            {QStringLiteral("Launcher/ShowLog"), [] { return QVariant(showLog()); }},
+            {QStringLiteral("Launcher/UpdateCheckIntervalMinutes"), [] { return QVariant(updateCheckIntervalMinutes()); }},
+            {QStringLiteral("Launcher/DownloadRateLimitEnabled"), [] { return QVariant(downloadRateLimitEnabled()); }},
+            {QStringLiteral("Launcher/DownloadRateLimitMBps"), [] { return QVariant(downloadRateLimitMBps()); }},
+            {QStringLiteral("Launcher/UseMirror"), [] { return QVariant(useMirror()); }},
+            {QStringLiteral("Game/Root"), [] { return QVariant(vorn::gameRoot()); }},
+            {QStringLiteral("Game/InstalledVersion"), [] { return QVariant(installedVersion()); }},
+            {QStringLiteral("Notifications/LastVersion"), [] { return QVariant(lastNotifiedVersion()); }},
+        };
+        const auto getter = getters.constFind(key);
+        return getter == getters.constEnd() ? QVariant() : (*getter)();
+    }
+
 private slots:
     void init()
     {
@@ -36,19 +79,54 @@ private slots:
 
     void cleanupTestCase() { setLauncherDirectory(QString()); }
 
-    void defaultsAreWrittenInOrder()
+    // Every default as the start-up step writes it, and as its getter reads it when the key is
+    // missing. "GAME" stands for the default game folder.
+    void defaults_data()
     {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QVariant>("read"); // invalid: no getter in this layer
+        const QVariant none;
+        QTest::newRow("language") << "Launcher/Language" << "ru" << QVariant("ru");
+        QTest::newRow("automatic updates") << "Launcher/AutomaticUpdates" << "true" << QVariant(true);
+        QTest::newRow("notifications") << "Launcher/UpdateNotificationsEnabled" << "true" << QVariant(true);
+        QTest::newRow("close to tray") << "Launcher/CloseToTray" << "true" << QVariant(true);
+        QTest::newRow("minimize on launch") << "Launcher/MinimizeOnGameLaunch" << "true" << QVariant(true);
+        QTest::newRow("show log") << "Launcher/ShowLog" << "false" << QVariant(false);
+        QTest::newRow("check interval") << "Launcher/UpdateCheckIntervalMinutes" << "5" << QVariant(5);
+        QTest::newRow("rate limit on") << "Launcher/DownloadRateLimitEnabled" << "false" << QVariant(false);
+        QTest::newRow("rate limit") << "Launcher/DownloadRateLimitMBps" << "10" << QVariant(10);
+        QTest::newRow("mirror") << "Launcher/UseMirror" << "false" << QVariant(false);
+        QTest::newRow("profile") << "Game/Profile" << "legacy" << none;
+        QTest::newRow("game folder") << "Game/Root" << "GAME" << QVariant("GAME");
+        QTest::newRow("installed version") << "Game/InstalledVersion" << "" << QVariant("");
+        QTest::newRow("last notified") << "Notifications/LastVersion" << "" << QVariant("");
+        QTest::newRow("proxy mode") << "Proxy/Mode" << "system" << none;
+        QTest::newRow("proxy switch") << "Proxy/Enabled" << "false" << none;
+        QTest::newRow("proxy host") << "Proxy/Host" << "" << none;
+        QTest::newRow("proxy port") << "Proxy/Port" << "8080" << none;
+        QTest::newRow("proxy user") << "Proxy/User" << "" << none;
+        QTest::newRow("proxy password") << "Proxy/PasswordProtected" << "@ByteArray()" << none;
+    }
+
+    void defaults()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, written);
+        QFETCH(QVariant, read);
+        const QString game = m_parent->path() + QStringLiteral("/Ostravel");
+        if (written == QLatin1String("GAME"))
+            written = QDir::toNativeSeparators(game);
+        if (read.userType() == QMetaType::QString && read.toString() == QLatin1String("GAME"))
+            read = game;
+
         ensureSettingsDefaults();
-        QSettings ini(iniPath(), QSettings::IniFormat);
-        QCOMPARE(ini.allKeys().size(), 20);
-        QCOMPARE(ini.value("Launcher/Language").toString(), QStringLiteral("ru"));
-        QCOMPARE(ini.value("Launcher/UpdateCheckIntervalMinutes").toInt(), 5);
-        QCOMPARE(ini.value("Launcher/DownloadRateLimitMBps").toInt(), 10);
-        QCOMPARE(ini.value("Game/Profile").toString(), QStringLiteral("legacy"));
-        QCOMPARE(ini.value("Proxy/Port").toInt(), 8080);
-        QCOMPARE(ini.value("Proxy/Mode").toString(), QStringLiteral("system"));
-        QCOMPARE(QDir::fromNativeSeparators(ini.value("Game/Root").toString()),
-                 m_parent->path() + QStringLiteral("/Ostravel"));
+        const QMap<QString, QString> ini = rawIni();
+        QCOMPARE(ini.size(), 20);
+        QCOMPARE(ini.value(key, QStringLiteral("<missing>")), written);
+        QVERIFY(QFile::remove(iniPath()));
+        if (read.isValid())
+            QCOMPARE(readBack(key).toString(), read.toString());
     }
 
     void presentValuesSurviveDefaults()

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <numeric>
+
 using namespace vorn;
 using namespace vorn::test;
 
@@ -22,6 +24,9 @@ struct Scenario
     QString releaseId;
     FileTree before;
     FileTree after;
+    // Every object already in the cache: nothing is downloaded, so the calls of the apply are
+    // the only renames and each kill point lands in the assembly, the swap or the commit.
+    bool cachePrefilled = false;
 };
 
 // A family of kill points: the process dies on entering the N-th call of one of these system
@@ -32,11 +37,122 @@ struct KillFamily
     int limit; // at most this many points of the family in one pass; 0: all
 };
 
+// Killing a process needs no disk: on a memory file system the waits for the disk that dominate
+// every run cost nothing, which allows many more kill points in the same time.
+QString workTemplate()
+{
+    const QFileInfo memory(QStringLiteral("/dev/shm"));
+    if (memory.isDir() && memory.isWritable())
+        return QStringLiteral("/dev/shm/vorn-crash-XXXXXX");
+    return QDir::temp().filePath(QStringLiteral("vorn-crash-XXXXXX"));
+}
+
 int envNumber(const char* name, int fallback)
 {
     bool ok = false;
     const int value = qEnvironmentVariableIntValue(name, &ok);
     return ok ? value : fallback;
+}
+
+// One call of an strace log (-f -y): its name, its quoted path arguments, the paths of its file
+// descriptors, and whether it returned 0.
+struct TracedCall
+{
+    QString name;
+    QStringList paths;
+    QStringList descriptorPaths;
+    bool succeeded = false;
+};
+
+// Calls in the order they completed; a call that another thread interrupted in the log is
+// joined from its two halves.
+QVector<TracedCall> readTrace(const QString& file)
+{
+    static const QRegularExpression line(QStringLiteral("^(\\d+)\\s+(.*)$"));
+    static const QRegularExpression call(QStringLiteral("^(\\w+)\\((.*)\\)\\s+=\\s+(-?\\d+)"));
+    static const QRegularExpression quoted(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
+    static const QRegularExpression descriptor(QStringLiteral("\\d+<([^>]*)>"));
+    QHash<QString, QString> unfinished;
+    QVector<TracedCall> calls;
+    const QStringList lines = QString::fromUtf8(readFileBytes(file)).split(QLatin1Char('\n'));
+    for (const QString& raw : lines) {
+        const QRegularExpressionMatch parts = line.match(raw);
+        if (!parts.hasMatch())
+            continue;
+        const QString pid = parts.captured(1);
+        QString text = parts.captured(2);
+        if (text.endsWith(QLatin1String(" <unfinished ...>"))) {
+            unfinished.insert(pid, text.chopped(17));
+            continue;
+        }
+        if (text.startsWith(QLatin1String("<... "))) {
+            text = unfinished.take(pid) + text.mid(text.indexOf(QLatin1String("resumed>")) + 8);
+        }
+        const QRegularExpressionMatch match = call.match(text);
+        if (!match.hasMatch())
+            continue;
+        TracedCall traced;
+        traced.name = match.captured(1);
+        traced.succeeded = match.captured(3) == QLatin1String("0");
+        auto strings = quoted.globalMatch(match.captured(2));
+        while (strings.hasNext())
+            traced.paths << strings.next().captured(1);
+        auto descriptors = descriptor.globalMatch(match.captured(2));
+        while (descriptors.hasNext())
+            traced.descriptorPaths << descriptors.next().captured(1);
+        calls << traced;
+    }
+    return calls;
+}
+
+// What must be on the disk before the next step may rely on it: after a rename or link that
+// makes something final (a file swapped in or restored, the commit point, the installed
+// manifest), its folder must be flushed before the commit point, the installed manifest or the
+// removal of the transaction. steps counts the final renames seen, so an empty log cannot pass.
+QStringList durabilityProblems(const QVector<TracedCall>& calls, const QString& game, int* steps)
+{
+    const QDir root(game);
+    const QString state = root.filePath(QStringLiteral(".vorn")) + QLatin1Char('/');
+    const QString transactions = root.filePath(QStringLiteral(".vorn/transactions")) + QLatin1Char('/');
+    const QString manifest = root.filePath(QStringLiteral(".vorn/installed-manifest.json"));
+    QMap<QString, QString> unflushed; // folder -> what was renamed into it
+    QStringList problems;
+    auto requireFlushed = [&](const QString& step) {
+        for (auto it = unflushed.cbegin(); it != unflushed.cend(); ++it)
+            problems << QStringLiteral("%1 before %2 was flushed after %3").arg(step, it.key(), it.value());
+        unflushed.clear();
+    };
+    *steps = 0;
+    for (const TracedCall& call : calls) {
+        if (call.name == QLatin1String("fsync") || call.name == QLatin1String("fdatasync")) {
+            if (!call.descriptorPaths.isEmpty())
+                unflushed.remove(call.descriptorPaths.first());
+        } else if (call.name.startsWith(QLatin1String("unlink")) || call.name == QLatin1String("rmdir")) {
+            if (!call.paths.isEmpty() && call.paths.last().startsWith(transactions))
+                requireFlushed(QStringLiteral("removing the transaction"));
+        } else if ((call.name.startsWith(QLatin1String("rename")) || call.name == QLatin1String("linkat"))
+                   && call.succeeded && !call.paths.isEmpty()) {
+            const QString target = call.paths.last();
+            const QString folder = QFileInfo(target).absolutePath();
+            QString what;
+            if (target.startsWith(transactions)) {
+                if (target.endsWith(QLatin1String("/committed"))) {
+                    requireFlushed(QStringLiteral("the commit point"));
+                    what = QStringLiteral("the commit point");
+                }
+            } else if (target == manifest) {
+                requireFlushed(QStringLiteral("the installed manifest"));
+                what = QStringLiteral("the installed manifest");
+            } else if (target.startsWith(root.path() + QLatin1Char('/')) && !target.startsWith(state)) {
+                what = root.relativeFilePath(target);
+            }
+            if (!what.isEmpty()) {
+                unflushed.insert(folder, what);
+                ++*steps;
+            }
+        }
+    }
+    return problems;
 }
 
 } // namespace
@@ -46,7 +162,7 @@ class TestCrashSafety final : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_work;
+    QTemporaryDir m_work{workTemplate()};
     QScopedPointer<ReleaseRepository> m_repository;
     HttpTestServer m_server;
     QString m_strace;
@@ -55,6 +171,13 @@ private:
     int m_serial = 0;
 
     QString baseUrl() const { return m_server.url(QStringLiteral("/")); }
+
+    QVector<int> allScenarios() const
+    {
+        QVector<int> all(m_scenarios.size());
+        std::iota(all.begin(), all.end(), 0);
+        return all;
+    }
 
     QStringList driverArguments(const QString& releaseId, const QString& game, const QString& cache) const
     {
@@ -84,6 +207,20 @@ private:
     QString freshFolder(const QString& prefix)
     {
         return m_work.filePath(QStringLiteral("%1-%2").arg(prefix).arg(++m_serial));
+    }
+
+    // A game folder holding the scenario's starting point, and a cache for it.
+    void prepareRun(const Scenario& scenario, QString* game, QString* cache)
+    {
+        *game = freshFolder(QStringLiteral("game"));
+        *cache = freshFolder(QStringLiteral("cache"));
+        if (!copyTree(scenario.installed, *game) || !QDir().mkpath(*cache))
+            qFatal("cannot copy the installed folder");
+        // The repository's objects folder has the cache's layout.
+        if (scenario.cachePrefilled
+            && !copyTree(QDir(m_repository->repoDirectory()).filePath(QStringLiteral("objects")),
+                         QDir(*cache).filePath(QStringLiteral("objects"))))
+            qFatal("cannot fill the object cache");
     }
 
     // Right after a kill, recovery alone must leave every file exactly old or exactly new; then a
@@ -120,10 +257,9 @@ private:
     // Returns whether the process was killed at this point (false: it got through).
     bool killAt(const Scenario& scenario, const KillFamily& family, int n)
     {
-        const QString game = freshFolder(QStringLiteral("game"));
-        const QString cache = freshFolder(QStringLiteral("cache"));
-        if (!copyTree(scenario.installed, game))
-            qFatal("cannot copy the installed folder");
+        QString game;
+        QString cache;
+        prepareRun(scenario, &game, &cache);
         const QStringList arguments =
             QStringList{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
                         QStringLiteral("-e"), QStringLiteral("trace=") + family.syscalls,
@@ -147,9 +283,9 @@ private:
         return killed;
     }
 
-    void runFamilies(const QVector<KillFamily>& families, int scenarios)
+    void runFamilies(const QVector<KillFamily>& families, const QVector<int>& scenarios)
     {
-        for (int s = 0; s < qMin(scenarios, m_scenarios.size()); ++s) {
+        for (const int s : scenarios) {
             for (const KillFamily& family : families) {
                 for (int n = 1; family.limit == 0 || n <= family.limit; ++n) {
                     const bool killed = killAt(m_scenarios.at(s), family, n);
@@ -203,18 +339,75 @@ private slots:
              expectedAfterUpdate(secondRelease(), firstRelease())},
             {QStringLiteral("fresh r2"), empty, QStringLiteral("r2"), FileTree(), secondRelease()},
         };
+        for (int s = 0; s < 2; ++s) {
+            Scenario cached = m_scenarios.at(s);
+            cached.name += QStringLiteral(", objects cached");
+            cached.cachePrefilled = true;
+            m_scenarios.append(cached);
+        }
     }
 
-    // Every rename of an update (backups, new files, removals, the installed manifest, the commit
-    // point, the state cache), then the first few publications of saved files and deletions.
+    // Every rename of a download (the cache's stores) and the first few publications of saved
+    // files and deletions; then, with every object cached, every rename of the apply in both
+    // directions: backups, new files, removals, the commit point, the installed manifest and
+    // the state cache.
     void killedAtManyPointsThenRunAgain()
     {
         runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0},
                      {QStringLiteral("linkat"), 4},
                      {QStringLiteral("unlink,unlinkat"), 4}},
-                    1);
-        qInfo("kill points: %d", m_killPoints);
-        QVERIFY(m_killPoints >= 20);
+                    {0});
+        if (QTest::currentTestFailed())
+            return;
+        const int downloading = m_killPoints;
+        runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0}}, {3, 4});
+        qInfo("kill points: %d while downloading, %d while applying", downloading,
+              m_killPoints - downloading);
+        QVERIFY(downloading >= 20);
+        QVERIFY(m_killPoints - downloading >= 20);
+    }
+
+    // The order of system calls shows what no kill can: a rename that is not yet on the disk
+    // when the next step relies on it. Checked for a whole update and for a recovery.
+    void finalRenamesAreFlushedBeforeTheNextStep()
+    {
+        const Scenario& scenario = m_scenarios.at(3);
+        QString game;
+        QString cache;
+        prepareRun(scenario, &game, &cache);
+        game = QFileInfo(game).canonicalFilePath();
+        const QString log = freshFolder(QStringLiteral("trace"));
+        const QStringList trace{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-y"),
+                                QStringLiteral("-o"), log, QStringLiteral("-e"),
+                                QStringLiteral("trace=rename,renameat,renameat2,linkat,fsync,fdatasync,"
+                                               "unlink,unlinkat,rmdir")};
+        const QStringList update =
+            QStringList{QStringLiteral(VORN_ENGINE_DRIVER)} + driverArguments(scenario.releaseId, game, cache);
+        QCOMPARE(run(m_strace, trace + update), 0);
+        QCOMPARE(readTree(game), scenario.after);
+        int steps = 0;
+        QStringList problems = durabilityProblems(readTrace(log), game, &steps);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        // Every file swapped in or removed, the commit point and the installed manifest.
+        QVERIFY2(steps >= 8, qPrintable(QString::number(steps)));
+
+        // Killed in the middle of the swap, then recovered.
+        QDir(game).removeRecursively();
+        QDir(cache).removeRecursively();
+        prepareRun(scenario, &game, &cache);
+        game = QFileInfo(game).canonicalFilePath();
+        const QStringList killed{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                                 QStringLiteral("/dev/null"), QStringLiteral("-e"), QStringLiteral("trace=rename"),
+                                 QStringLiteral("-e"), QStringLiteral("inject=rename:signal=KILL:when=6"),
+                                 QStringLiteral(VORN_ENGINE_DRIVER)};
+        QCOMPARE(run(m_strace, killed + driverArguments(scenario.releaseId, game, cache)), -1);
+        const QStringList recovery{QStringLiteral(VORN_ENGINE_DRIVER), QStringLiteral("--game"), game,
+                                   QStringLiteral("--recover-only")};
+        QCOMPARE(run(m_strace, trace + recovery), 0);
+        QCOMPARE(readTree(game), scenario.before);
+        problems = durabilityProblems(readTrace(log), game, &steps);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        QVERIFY2(steps >= 2, qPrintable(QString::number(steps)));
     }
 
     // By hand: VORN_CRASH_LONG=1 runs every point of every family in every scenario, and
@@ -232,15 +425,15 @@ private slots:
                          {QStringLiteral("unlink,unlinkat"), 0},
                          {QStringLiteral("fdatasync,fsync"), 0},
                          {QStringLiteral("mkdir,mkdirat"), 0}},
-                        m_scenarios.size());
+                        allScenarios());
         }
         const int deterministic = m_killPoints;
         QRandomGenerator generator(quint32(envNumber("VORN_CRASH_SEED", 1)));
         for (int i = 0; i < random && !QTest::currentTestFailed(); ++i) {
             const Scenario& scenario = m_scenarios.at(i % m_scenarios.size());
-            const QString game = freshFolder(QStringLiteral("game"));
-            const QString cache = freshFolder(QStringLiteral("cache"));
-            QVERIFY(copyTree(scenario.installed, game));
+            QString game;
+            QString cache;
+            prepareRun(scenario, &game, &cache);
             QProcess process;
             process.start(QStringLiteral(VORN_ENGINE_DRIVER), driverArguments(scenario.releaseId, game, cache));
             QVERIFY(process.waitForStarted());

@@ -74,7 +74,12 @@ private slots:
 
     void missingKeysGiveDefaults()
     {
-        QCOMPARE(loadProxySettings(), ProxySettings());
+        const ProxySettings loaded = loadProxySettings();
+        QCOMPARE(loaded.mode, ProxyMode::System);
+        QCOMPARE(loaded.host, QString());
+        QCOMPARE(loaded.port, quint16(8080));
+        QCOMPARE(loaded.user, QString());
+        QCOMPARE(loaded.password, QString());
         QVERIFY(!proxyEnabled());
     }
 

@@ -56,6 +56,8 @@ class TestPublisher final : public QObject
 private:
     QTemporaryDir m_keys;
     QByteArray m_publicKey;
+    QTemporaryDir m_otherKeys;
+    QByteArray m_otherPublicKey;
     QScopedPointer<QTemporaryDir> m_work;
 
     QString source() const { return m_work->filePath(QStringLiteral("source")); }
@@ -98,6 +100,8 @@ private slots:
         QVERIFY2(generateKeyFiles(m_keys.path(), 2048, &error), qPrintable(error));
         m_publicKey = readFile(m_keys.filePath(QStringLiteral("public-key.blob")));
         QVERIFY(!m_publicKey.isEmpty());
+        QVERIFY2(generateKeyFiles(m_otherKeys.path(), 2048, &error), qPrintable(error));
+        m_otherPublicKey = readFile(m_otherKeys.filePath(QStringLiteral("public-key.blob")));
     }
 
     void init() { m_work.reset(new QTemporaryDir); }
@@ -114,6 +118,8 @@ private slots:
     void releaseIsSignedParsedAndComplete()
     {
         makeSmallTree();
+        QVERIFY(QFile::setPermissions(source() + QStringLiteral("/bin/vorn.exe"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         ReleaseOptions o = options(QStringLiteral("r1"));
         o.preserveGlobs = QStringList{QStringLiteral("*.cfg")};
         o.keepList = QStringList{QStringLiteral(" saves/ ")};
@@ -144,6 +150,7 @@ private slots:
         QCOMPARE(manifest.launchProfiles.first().executable, QStringLiteral("bin/vorn.exe"));
         for (const ManifestFile& file : manifest.files) {
             QCOMPARE(file.preserve, file.path == QLatin1String("config/user.cfg"));
+            QCOMPARE(file.executable, file.path == QLatin1String("bin/vorn.exe"));
             QByteArray rebuilt;
             for (const ManifestChunk& chunk : file.chunks) {
                 const QByteArray blob = readFile(repo() + QLatin1Char('/') + objectRelativePath(chunk.blobSha256));
@@ -202,24 +209,38 @@ private slots:
     void verifyFindsDamage_data()
     {
         QTest::addColumn<QString>("damage");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("flipped bit") << "flip" << "does not match its name";
-        QTest::newRow("truncated object") << "truncate" << "size";
-        QTest::newRow("missing object") << "delete" << "missing";
-        QTest::newRow("tampered manifest") << "manifest" << "digest differs";
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("flipped bit") << "flip" << QStringList{"does not match its name"};
+        QTest::newRow("truncated object") << "truncate" << QStringList{"size"};
+        QTest::newRow("missing object") << "delete" << QStringList{"missing"};
+        QTest::newRow("tampered manifest") << "manifest" << QStringList{"digest differs"};
+        QTest::newRow("bad pointer signature") << "pointer-sig" << QStringList{"channels/live.sig:"};
+        QTest::newRow("bad manifest signature") << "manifest-sig" << QStringList{"manifests/r1.sig:"};
+        QTest::newRow("swapped signatures")
+            << "swap" << QStringList{"channels/live.sig:", "manifests/r1.sig:"};
+        QTest::newRow("wrong public key")
+            << "key" << QStringList{"channels/live.sig:", "manifests/r1.sig:"};
     }
 
     void verifyFindsDamage()
     {
         QFETCH(QString, damage);
-        QFETCH(QString, expected);
+        QFETCH(QStringList, expected);
         makeSmallTree();
         QString error;
         QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
         const Manifest manifest = publishedManifest(QStringLiteral("r1"));
         const QString object = repo() + QLatin1Char('/')
             + objectRelativePath(manifest.files.last().chunks.first().blobSha256);
+        const QString pointerSignature = repo() + QStringLiteral("/channels/live.sig");
+        const QString manifestSignature = repo() + QStringLiteral("/manifests/r1.sig");
+        QByteArray key = m_publicKey;
         QByteArray bytes = readFile(object);
+        auto flipLastByte = [](const QString& path) {
+            QByteArray signature = readFile(path);
+            signature[signature.size() - 1] = char(signature.at(signature.size() - 1) ^ 0x01);
+            writeFile(path, signature);
+        };
         if (damage == QLatin1String("flip")) {
             bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x01);
             writeFile(object, bytes);
@@ -227,14 +248,25 @@ private slots:
             writeFile(object, bytes.left(bytes.size() - 1));
         } else if (damage == QLatin1String("delete")) {
             QVERIFY(QFile::remove(object));
+        } else if (damage == QLatin1String("pointer-sig")) {
+            flipLastByte(pointerSignature);
+        } else if (damage == QLatin1String("manifest-sig")) {
+            flipLastByte(manifestSignature);
+        } else if (damage == QLatin1String("swap")) {
+            const QByteArray pointer = readFile(pointerSignature);
+            writeFile(pointerSignature, readFile(manifestSignature));
+            writeFile(manifestSignature, pointer);
+        } else if (damage == QLatin1String("key")) {
+            key = m_otherPublicKey;
         } else {
             const QString path = repo() + QStringLiteral("/manifests/r1.json");
             writeFile(path, readFile(path).replace("\"gameRoot\":\"Ostravel\"", "\"gameRoot\":\"Evil\""));
         }
         VerifyReport report;
-        QVERIFY(!verifyRelease(repo(), m_publicKey, QString(), &report, &error));
-        QVERIFY2(report.problems.join(QLatin1Char('\n')).contains(expected),
-                 qPrintable(report.problems.join(QLatin1Char('\n'))));
+        QVERIFY(!verifyRelease(repo(), key, QString(), &report, &error));
+        const QString problems = report.problems.join(QLatin1Char('\n'));
+        for (const QString& text : expected)
+            QVERIFY2(problems.contains(text), qPrintable(problems));
     }
 
     void unpublishableTrees_data()
