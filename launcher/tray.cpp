@@ -33,8 +33,10 @@ Tray::Tray(QWidget* window, QObject* parent)
     , m_menu(std::make_unique<QMenu>())
 {
     m_menu->setObjectName(QStringLiteral("trayMenu"));
-    // Without a parent the menu would not see the window's style sheet.
-    m_menu->setStyleSheet(QLatin1String(style::kMainWindowStyleSheet));
+    // Without a parent the menu would not see the window's style sheet. Entries the window
+    // does not allow right now (Launch during an update) must look unavailable.
+    m_menu->setStyleSheet(QLatin1String(style::kMainWindowStyleSheet)
+                          + QLatin1String("QMenu::item:disabled{color:#5d636b;}"));
     m_open = addEntry("Tray/Open", "Open", &Tray::openRequested);
     m_launch = addEntry("Tray/Launch", "Launch", &Tray::launchRequested);
     m_update = addEntry("Tray/Update", "Update", &Tray::updateRequested);

@@ -39,6 +39,8 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     : LauncherDialog(translate("Settings/Title", "Launcher settings"), parent)
 {
     setMinimumWidth(kMinimumWidth);
+    // The speed field is switched off with its check box; it has to look it.
+    setStyleSheet(styleSheet() + QLatin1String("QSpinBox:disabled{color:#555d67;border-color:#242a32;}"));
     QVBoxLayout* body = bodyLayout();
 
     QFormLayout* form = dialogForm();

@@ -15,6 +15,8 @@
 #include "ui/language_dropdown_button.h"
 #include "ui/launcher_backdrop.h"
 #include "ui/launcher_dialog.h"
+#include "ui/proxy_dialog.h"
+#include "ui/settings_dialog.h"
 #include "ui/launcher_message.h"
 #include "ui/main_window_view.h"
 #include "ui/news_card_delegate.h"
@@ -359,6 +361,21 @@ void renderDialogs(Gallery& gallery)
     form.show();
     QCoreApplication::processEvents();
     gallery.save(QStringLiteral("dialog-form"), form.grab());
+
+    SettingsDialog settings;
+    settings.show();
+    QCoreApplication::processEvents();
+    gallery.save(QStringLiteral("dialog-settings"), settings.grab());
+    ProxySettings manual;
+    manual.mode = ProxyMode::ManualHttp;
+    manual.host = QStringLiteral("proxy.example");
+    manual.port = 3128;
+    manual.user = QStringLiteral("player");
+    manual.password = QStringLiteral("secret");
+    ProxyDialog proxy(manual);
+    proxy.show();
+    QCoreApplication::processEvents();
+    gallery.save(QStringLiteral("dialog-proxy"), proxy.grab());
 
     // The fixed tool tip, as the application's filter shows it for a button.
     auto* filter = qApp->findChild<FixedToolTipFilter*>();
