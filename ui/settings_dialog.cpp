@@ -48,7 +48,12 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     const QList<LanguageEntry> languages = availableLanguages(launcherFilePath(QStringLiteral("locales")));
     for (const LanguageEntry& entry : languages)
         languageCombo->addItem(entry.displayName, entry.code);
-    languageCombo->setCurrentIndex(initialLanguageIndex(languages, language()));
+    // A language whose catalogue went missing stays listed: accepting the dialog must not
+    // switch the language behind the user's back.
+    const QString current = language();
+    if (languageCombo->findData(current) < 0)
+        languageCombo->addItem(current, current);
+    languageCombo->setCurrentIndex(languageCombo->findData(current));
     form->addRow(translate("Settings/Language", "Language:"), languageCombo);
 
     intervalSpin = new StyledSpinBox(this);
