@@ -437,11 +437,17 @@ int main(int argc, char** argv)
     parser.addOption({QStringLiteral("locales"), QStringLiteral("Folder with the catalogues."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("grab-screen"), QStringLiteral("Save the whole screen to this file and stop."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("area"), QStringLiteral("With --grab-screen: only this part, x,y,width,height."),
+                      QStringLiteral("area")});
     parser.process(app);
 
     if (parser.isSet(QStringLiteral("grab-screen"))) {
         QScreen* screen = QGuiApplication::primaryScreen();
-        const QPixmap shot = screen ? screen->grabWindow(0) : QPixmap();
+        QRect area(0, 0, -1, -1);
+        const QStringList parts = parser.value(QStringLiteral("area")).split(QLatin1Char(','));
+        if (parts.size() == 4)
+            area = QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+        const QPixmap shot = screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()) : QPixmap();
         return !shot.isNull() && shot.save(parser.value(QStringLiteral("grab-screen")), "PNG") ? 0 : 1;
     }
     if (!parser.isSet(QStringLiteral("out"))) {
