@@ -56,8 +56,12 @@ QPushButton* headerButton(const char* name, QSize size, QSize iconSize, const QP
     button->setFixedSize(size);
     button->setCursor(Qt::PointingHandCursor);
     button->setIconSize(iconSize);
-    if (!icon.isNull())
-        button->setIcon(QIcon(icon));
+    if (!icon.isNull()) {
+        // The brand keeps its colours when there is no site to open.
+        QIcon both(icon);
+        both.addPixmap(icon, QIcon::Disabled);
+        button->setIcon(both);
+    }
     return button;
 }
 

@@ -10,6 +10,7 @@
 #include "ui/styled_spin_box.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -131,6 +132,20 @@ private slots:
         QVERIFY(!dialog.choice().downloadRateLimitEnabled);
         QTest::mouseClick(dialog.rateLimitCheck, Qt::LeftButton);
         QVERIFY(dialog.rateSpin->isEnabled());
+    }
+
+    void browseReplacesTheFolder()
+    {
+        SettingsDialog dialog;
+        dialog.open();
+        QTest::mouseClick(dialog.browseButton, Qt::LeftButton);
+        auto* chooser = dialog.findChild<QFileDialog*>(QStringLiteral("gameFolderChooser"));
+        QVERIFY(chooser && chooser->isVisible());
+        QCOMPARE(chooser->windowTitle(), QStringLiteral("Select game folder"));
+        const QString chosen = m_launcher.filePath(QStringLiteral("locales"));
+        chooser->selectFile(chosen);
+        QMetaObject::invokeMethod(chooser, "accept");
+        QCOMPARE(dialog.gameFolderEdit->text(), QDir::toNativeSeparators(chosen));
     }
 
     void proxyModeShowsManualFields()
