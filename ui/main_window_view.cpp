@@ -381,6 +381,10 @@ void MainWindowView::buildLeftColumn(QHBoxLayout* contentLayout)
     newsList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     newsList->setProperty("newsScale", 1.0);
     newsList->setFixedHeight(style::kNewsListHeight);
+    // The cards sit on the window's backdrop. A viewport that fills its background counts as
+    // opaque, and Qt then scrolls and relayouts it by copying pixels, leaving earlier cards
+    // painted under the new ones.
+    newsList->viewport()->setAutoFillBackground(false);
     for (NewsSliderArrow* arrow : {previousNews, nextNews}) {
         arrow->setFixedWidth(style::kNewsArrowWidth);
         arrow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
