@@ -529,6 +529,25 @@ private slots:
         QCOMPARE(status(), QStringLiteral("The game is ready"));
     }
 
+    void notificationClickInstallsAndSettingsLinkOpens()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+        m_window->hide();
+        // A click on the "Click to update" balloon: the window comes back, the update starts.
+        emit m_window->tray()->qtIcon()->messageClicked();
+        QVERIFY(m_window->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+        QCOMPARE(logCount(QStringLiteral("UPD-START")), 1);
+
+        auto* link = new QLabel(QStringLiteral("settings"), m_view->footer);
+        link->setProperty("settingsLink", true);
+        link->show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        auto* dialog = m_window->findChild<SettingsDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+    }
+
     void links()
     {
         start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"), true,
