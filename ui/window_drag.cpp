@@ -125,8 +125,7 @@ bool WindowDragHelper::eventFilter(QObject* watched, QEvent* event)
 
 bool WindowDragHelper::onWindowMouse(QMouseEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
+    if (event->type() == QEvent::MouseButtonPress) {
         if (event->button() != Qt::LeftButton || m_mode != Mode::None || !resizable())
             return false;
         const Qt::Edges edges = frameEdgesAt(m_window->size(), event->pos(), m_border);
@@ -140,28 +139,17 @@ bool WindowDragHelper::onWindowMouse(QMouseEvent* event)
         }
         return true;
     }
-    case QEvent::MouseMove:
-        if (m_mode == Mode::Resize) {
-            follow(event->globalPos());
-            return true;
-        }
-        if (m_mode == Mode::None && event->buttons() == Qt::NoButton && resizable())
-            showEdgeCursor(frameEdgesAt(m_window->size(), event->pos(), m_border));
-        return false;
-    case QEvent::MouseButtonRelease:
-        if (m_mode != Mode::Resize || event->button() != Qt::LeftButton)
-            return false;
-        m_mode = Mode::None;
+    if (continueDrag(Mode::Resize, event))
         return true;
-    default:
-        return false;
-    }
+    if (event->type() == QEvent::MouseMove && m_mode == Mode::None && event->buttons() == Qt::NoButton
+        && resizable())
+        showEdgeCursor(frameEdgesAt(m_window->size(), event->pos(), m_border));
+    return false;
 }
 
 bool WindowDragHelper::onAreaMouse(QMouseEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
+    if (event->type() == QEvent::MouseButtonPress) {
         if (event->button() != Qt::LeftButton || m_mode != Mode::None)
             return false;
         if (!m_handle || !m_handle->startSystemMove()) {
@@ -169,19 +157,23 @@ bool WindowDragHelper::onAreaMouse(QMouseEvent* event)
             m_dragOffset = event->globalPos() - m_window->frameGeometry().topLeft();
         }
         return true;
-    case QEvent::MouseMove:
-        if (m_mode != Mode::Move)
-            return false;
+    }
+    return continueDrag(Mode::Move, event);
+}
+
+bool WindowDragHelper::continueDrag(Mode mode, QMouseEvent* event)
+{
+    if (m_mode != mode)
+        return false;
+    if (event->type() == QEvent::MouseMove) {
         follow(event->globalPos());
         return true;
-    case QEvent::MouseButtonRelease:
-        if (m_mode != Mode::Move || event->button() != Qt::LeftButton)
-            return false;
+    }
+    if (event->type() == QEvent::MouseButtonRelease && event->button() == Qt::LeftButton) {
         m_mode = Mode::None;
         return true;
-    default:
-        return false;
     }
+    return false;
 }
 
 void WindowDragHelper::follow(const QPoint& globalPos)

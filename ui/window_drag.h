@@ -42,6 +42,8 @@ private:
     void watchDragAreas();
     bool onWindowMouse(QMouseEvent* event);
     bool onAreaMouse(QMouseEvent* event);
+    // The moves and the release of a drag in `mode`, wherever they arrive.
+    bool continueDrag(Mode mode, QMouseEvent* event);
     void follow(const QPoint& globalPos);
     void showEdgeCursor(Qt::Edges edges);
     [[nodiscard]] bool resizable() const;
