@@ -72,6 +72,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect(m_workflow, &UpdateWorkflow::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::launched, this, &MainWindow::gameLaunched);
+    connect(m_self, &LauncherSelfUpdate::quitRequested, this, &MainWindow::quitForSelfUpdate);
 
     m_workflow->startCheckTimer(updateCheckIntervalMinutes());
     refreshView();
@@ -137,6 +138,11 @@ void MainWindow::appendLog(const QString& tag, const QString& message)
 
 void MainWindow::showTrayMessage(const QString&, const QString&, int)
 {
+}
+
+void MainWindow::quitForSelfUpdate()
+{
+    QCoreApplication::quit();
 }
 
 void MainWindow::acceptSettings(const LauncherSettingsChoice& choice)

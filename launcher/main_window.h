@@ -53,6 +53,9 @@ public slots:
     // A notification balloon. Nothing is shown while the launcher has no tray icon.
     void showTrayMessage(const QString& title, const QString& text, int milliseconds);
     void acceptSettings(const vorn::LauncherSettingsChoice& choice);
+    // The helper runs and waits for this process: the run ends for real, whatever closing
+    // the window would do, and the tray icon goes first so none is left behind.
+    void quitForSelfUpdate();
 
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;

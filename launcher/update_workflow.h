@@ -54,7 +54,7 @@ public:
     // A text for the status line from outside the workflow (a configuration error).
     void setStatus(const ShownText& status);
     // Notifications need somewhere to appear; without a tray icon none are sent or recorded.
-    void setTrayPresent(bool present) { m_trayPresent = present; }
+    void setTrayPresent(bool present);
     void startCheckTimer(int minutes);
     void setCheckIntervalMinutes(int minutes);
 
@@ -99,6 +99,8 @@ private:
     void onUpdateFailed(const QString& message);
     void onUpdateCancelled();
     void onUpdateReady(const QString& releaseId);
+    void onSelfStatus(const vorn::ShownText& status);
+    void onSelfProgress(qint64 completedBytes, qint64 totalBytes);
 
     void answeringServer(const QString& baseUrl);
     void notifyRelease(const QString& releaseId, const QString& text);
