@@ -22,17 +22,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/launcher.log" ] && tail -n 30 "$work/launcher.log" >&2
-  exit 1
-}
-wait_for() { # seconds, description, command...
-  local limit=$1 what=$2; shift 2
-  for _ in $(seq 1 $((limit * 5))); do "$@" && return 0; sleep 0.2; done
-  fail "waited ${limit}s for $what"
-}
-same_files() { python3 "$(dirname "${BASH_SOURCE[0]}")/same-files" "$1" "$2"; }
+# shellcheck source=e2e-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
 
 "$publish" keygen --out "$work/keys" --bits 2048 >/dev/null
 port=$("$scripts/free-port")
