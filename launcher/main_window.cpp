@@ -88,6 +88,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect(m_workflow, &UpdateWorkflow::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::launched, this, &MainWindow::gameLaunched);
+    connect(m_self, &LauncherSelfUpdate::quitRequested, this, &MainWindow::quitForSelfUpdate);
 
     m_workflow->startCheckTimer(updateCheckIntervalMinutes());
     refreshView();
@@ -218,6 +219,14 @@ void MainWindow::openSettings()
         }
     });
     dialog->open();
+}
+
+void MainWindow::quitForSelfUpdate()
+{
+    // The icon goes first: a process that ends with its icon still registered leaves a dead
+    // icon in the notification area until the mouse passes over it.
+    m_tray->remove();
+    QCoreApplication::quit();
 }
 
 void MainWindow::acceptSettings(const LauncherSettingsChoice& choice)

@@ -51,6 +51,9 @@ public slots:
     // through acceptSettings.
     void openSettings();
     void acceptSettings(const vorn::LauncherSettingsChoice& choice);
+    // The helper runs and waits for this process: the run ends for real, whatever closing
+    // the window would do, and the tray icon goes first so none is left behind.
+    void quitForSelfUpdate();
 
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;

@@ -57,7 +57,7 @@ public:
     void setStatus(const ShownText& status);
     // Notifications need somewhere to appear; without a tray icon none are sent or recorded.
     // Asked at each notification: a notification area may come and go while the launcher runs.
-    void setTrayPresence(std::function<bool()> present) { m_trayPresent = std::move(present); }
+    void setTrayPresence(std::function<bool()> present);
     void startCheckTimer(int minutes);
     void setCheckIntervalMinutes(int minutes);
 
@@ -102,6 +102,8 @@ private:
     void onUpdateFailed(const QString& message);
     void onUpdateCancelled();
     void onUpdateReady(const QString& releaseId);
+    void onSelfStatus(const vorn::ShownText& status);
+    void onSelfProgress(qint64 completedBytes, qint64 totalBytes);
 
     void answeringServer(const QString& baseUrl);
     void notifyRelease(const QString& releaseId, const QString& text);

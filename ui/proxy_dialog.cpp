@@ -1,7 +1,6 @@
 #include "ui/proxy_dialog.h"
 
 #include "config/localization.h"
-#include "platform/secret.h"
 #include "ui/dialog_form.h"
 #include "ui/styled_combo_box.h"
 #include "ui/styled_spin_box.h"
@@ -13,7 +12,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <string>
 
 namespace vorn {
 
@@ -112,19 +110,8 @@ ProxySettings ProxyDialog::settings() const
 
 bool storeProxySettings(const ProxySettings& settings, QString* error)
 {
-    // Sealed first: a password that cannot be protected must not replace the stored one with
-    // an empty value.
-    if (!settings.password.isEmpty()) {
-        const QByteArray utf8 = settings.password.toUtf8();
-        std::string sealed;
-        if (!platform::protectSecret(std::string(utf8.constData(), size_t(utf8.size())), &sealed)) {
-            if (error)
-                *error = QStringLiteral("The proxy password cannot be stored protected for this user");
-            return false;
-        }
-    }
-    saveProxySettings(settings);
-    return true;
+    // A password that cannot be sealed leaves the stored settings as they were.
+    return saveProxySettings(settings, error);
 }
 
 } // namespace vorn

@@ -3,14 +3,17 @@
 #include "config/localization.h"
 #include "config/settings.h"
 #include "core/manifest.h"
+#include "core/sha256.h"
 #include "engine/update_engine.h"
 #include "launcher/main_window.h"
 #include "launcher/tray.h"
+#include "launcher/self_update.h"
 #include "launcher/update_workflow.h"
 #include "net/proxy_settings.h"
 #include "net/network_service.h"
 #include "platform/process_list.h"
 #include "publish/publisher.h"
+#include "publish/release_keys.h"
 #include "tests/engine/release_fixture.h"
 #include "tests/support/http_test_server.h"
 #include "ui/artwork_navigation_button.h"
@@ -113,6 +116,23 @@ QMap<QString, QVariant> iniValues()
     return values;
 }
 
+QByteArray sign(const QString& privateKeyPath, const QByteArray& data)
+{
+    publish::ReleaseKey key;
+    std::vector<unsigned char> signature;
+    std::string error;
+    if (!publish::loadPrivateKeyFile(QFile::encodeName(privateKeyPath).toStdString(), &key, &error)
+        || !publish::signRelease(key, platform::ByteSpan(data.constData(), size_t(data.size())), &signature, &error))
+        qFatal("%s", error.c_str());
+    return QByteArray(reinterpret_cast<const char*>(signature.data()), int(signature.size()));
+}
+
+bool makeExecutable(const QString& path, bool executable)
+{
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner
+                                           | (executable ? QFile::ExeOwner : QFile::Permissions()));
+}
+
 } // namespace
 
 class TestMainWindow final : public QObject
@@ -127,6 +147,9 @@ private:
 
     QScopedPointer<QTemporaryDir> m_work;
     QScopedPointer<HttpTestServer> m_server;
+    QScopedPointer<HttpTestServer> m_selfServer; // the launcher's own releases
+    FileTree m_launcherTree;
+    QStringList m_selfServers;
     std::unique_ptr<MainWindow> m_window;
     MainWindowView* m_view = nullptr;
     QByteArray m_path;
@@ -166,9 +189,12 @@ private:
     {
         setLauncherDirectory(work(QStringLiteral("launcher")));
         QVERIFY(QDir().mkpath(work(QStringLiteral("launcher"))));
-        const QByteArray list = servers.isEmpty() ? QByteArray() : "\"" + servers.join(QStringLiteral("\", \"")).toUtf8() + "\"";
+        const auto list = [](const QStringList& urls) {
+            return urls.isEmpty() ? QByteArray() : "\"" + urls.join(QStringLiteral("\", \"")).toUtf8() + "\"";
+        };
         QVERIFY(writeFileBytes(work(QStringLiteral("launcher/launcher.json")),
-                                "{" + links + "\"updateBaseUrls\": [" + list + "]}"));
+                               "{" + links + "\"updateBaseUrls\": [" + list(servers) + "], \"selfUpdateBaseUrls\": ["
+                                   + list(m_selfServers) + "]}"));
         if (key)
             QVERIFY(QFile::copy(shared(QStringLiteral("published/keys/public-key.blob")),
                                 work(QStringLiteral("launcher/public-key.blob"))));
@@ -206,6 +232,49 @@ private:
         ReleaseRepository(folder).serve(m_server.data());
     }
 
+    QString launcherRepo() const { return shared(QStringLiteral("launcher-published/repo")); }
+    QString stage() const { return work(QStringLiteral("launcher/cache/self-update/L2")); }
+    LauncherSelfUpdate* self() const { return m_window->findChild<LauncherSelfUpdate*>(); }
+    QStringList helperRun() const
+    {
+        return QString::fromUtf8(readFileBytes(shared(QStringLiteral("helper-ran.txt"))))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // The launcher at `version` with launcher releases on their own server; with a helper
+    // that records how it was started, unless `helper` is "missing".
+    void prepareLauncher(const QString& version, const QString& helper)
+    {
+        m_selfServers = QStringList{m_selfServer->url(QStringLiteral("/"))};
+        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/self-version.txt")), version.toUtf8()));
+        if (helper == QLatin1String("missing"))
+            return;
+        const QString path = work(QStringLiteral("launcher/VornSelfUpdater"));
+        const QByteArray record = QFile::encodeName(shared(QStringLiteral("helper-ran.txt")));
+        QVERIFY(writeFileBytes(path, "#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; echo \"cwd=$(pwd)\"; } > '"
+                                         + record + ".part' && mv '" + record + ".part' '" + record + "'\n"));
+        QVERIFY(makeExecutable(path, helper == QLatin1String("ready")));
+    }
+
+    // The launcher release rewritten and signed again with the publisher's key: what a
+    // careless or broken publishing step could put on the launcher server.
+    void serveForgedLauncherRelease(const QString& releaseId, const QString& readmePath)
+    {
+        QByteArray manifest = readFileBytes(QDir(launcherRepo()).filePath(QStringLiteral("manifests/L2.json")));
+        manifest.replace("\"releaseId\":\"L2\"", "\"releaseId\":\"" + releaseId.toUtf8() + '"')
+            .replace("\"path\":\"readme.txt\"", "\"path\":\"" + readmePath.toUtf8() + '"');
+        const QByteArray pointer = "{\"schema\":1,\"channel\":\"live\",\"releaseId\":\"" + releaseId.toUtf8()
+                                   + "\",\"manifestPath\":\"manifests/forged.json\",\"manifestSha256\":\""
+                                   + Sha256::hash(manifest).toHex() + "\"}";
+        const QString key = shared(QStringLiteral("published/keys/release-private.pem"));
+        m_selfServer->clearRoutes();
+        m_selfServer->on("/channels/live.json", HttpResponse::text(200, pointer));
+        m_selfServer->on("/channels/live.sig", HttpResponse::text(200, sign(key, pointer)));
+        m_selfServer->on("/manifests/forged.json", HttpResponse::text(200, manifest));
+        m_selfServer->on("/manifests/forged.sig", HttpResponse::text(200, sign(key, manifest)));
+        ReleaseRepository(shared(QStringLiteral("launcher-published"))).serve(m_selfServer.data());
+    }
+
 private slots:
     void initTestCase()
     {
@@ -233,6 +302,21 @@ private slots:
                      qPrintable(error));
             QVERIFY(installTemplate(i));
         }
+
+        m_launcherTree = {{QStringLiteral("VornLauncher"), randomBytes(120 * 1024, 41)},
+                          {QStringLiteral("readme.txt"), QByteArray("L2\n")},
+                          {QStringLiteral("extras/marker.txt"), QByteArray("new in L2\n")}};
+        const QString launcherSource = shared(QStringLiteral("launcher-source"));
+        QVERIFY(writeTree(launcherSource, m_launcherTree));
+        QVERIFY(makeExecutable(QDir(launcherSource).filePath(QStringLiteral("VornLauncher")), true));
+        publish::ReleaseOptions options;
+        options.sourceDir = launcherSource;
+        options.repoDir = launcherRepo();
+        options.privateKeyPath = QDir(published).filePath(QStringLiteral("keys/release-private.pem"));
+        options.releaseId = QStringLiteral("L2");
+        options.chunking = smallChunks();
+        publish::ReleaseSummary summary;
+        QVERIFY2(publish::publishRelease(options, &summary, &error), qPrintable(error));
         m_path = qgetenv("PATH");
     }
 
@@ -245,6 +329,11 @@ private slots:
         QString error;
         QVERIFY2(m_server->start(&error), qPrintable(error));
         serve(shared(QStringLiteral("published")));
+        m_selfServers.clear();
+        QFile::remove(shared(QStringLiteral("helper-ran.txt")));
+        m_selfServer.reset(new HttpTestServer);
+        QVERIFY2(m_selfServer->start(&error), qPrintable(error));
+        ReleaseRepository(shared(QStringLiteral("launcher-published"))).serve(m_selfServer.data());
     }
 
     void cleanup()
@@ -252,6 +341,7 @@ private slots:
         m_window.reset();
         m_view = nullptr;
         m_server.reset();
+        m_selfServer.reset();
         qputenv("PATH", m_path);
     }
 
@@ -371,6 +461,128 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
         QCOMPARE(readTree(game()), m_trees[1]);
         QCOMPARE(logCount(QStringLiteral("UPD-WAIT-GAME")), 1);
+    }
+
+    void launcherUpdateWaitsForTheGameSide_data()
+    {
+        QTest::addColumn<bool>("gameDownload"); // else the game runs while the launcher downloads
+        QTest::newRow("a game download holds the launcher download") << true;
+        QTest::newRow("a running game holds the restart") << false;
+    }
+
+    void launcherUpdateWaitsForTheGameSide()
+    {
+        QFETCH(bool, gameDownload);
+        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        if (sleep.isEmpty())
+            QSKIP("no sleep program to stand in for the game client");
+        const QString standIn = work(QStringLiteral("elsewhere/vorn.exe"));
+        QVERIFY(QDir().mkpath(work(QStringLiteral("elsewhere"))) && QFile::copy(sleep, standIn));
+        QProcess running;
+
+        // Nothing newer at first when a game download is to hold the launcher's.
+        prepareLauncher(QString::fromLatin1(gameDownload ? "L2" : "L1"), QStringLiteral("ready"));
+        // An object of an earlier, interrupted game download, which the game will reuse.
+        const QString gameObject = work(QStringLiteral("launcher/cache/objects/00/") + QString(64, QLatin1Char('0')) + QStringLiteral(".bin"));
+        QVERIFY(writeFileBytes(gameObject, "kept"));
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        if (gameDownload) {
+            QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+            QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+            QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+            QVERIFY(writeFileBytes(work(QStringLiteral("launcher/self-version.txt")), "L1"));
+            m_window->workflow()->periodicTick();
+            QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("SELF-DEFERRED")), 1, kWaitMs);
+            QVERIFY(!QFileInfo::exists(stage()));
+            QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+        } else {
+            // The game starts while the launcher release downloads.
+            connect(self(), &LauncherSelfUpdate::logLine, this, [&](const QString& tag) {
+                if (tag == QLatin1String("SELF-UPDATE") && running.state() == QProcess::NotRunning) {
+                    running.start(standIn, {QStringLiteral("120")});
+                    QVERIFY(running.waitForStarted());
+                }
+            });
+            QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("SELF-RESTART-DEFERRED")), 1, kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+            QVERIFY(m_view->playButton->isEnabled());
+            QVERIFY(helperRun().isEmpty() && !self()->isQuittingForSelfUpdate());
+            running.kill();
+            running.waitForFinished();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(self()->isQuittingForSelfUpdate(), kWaitMs);
+        QTRY_VERIFY(!helperRun().isEmpty());
+        const QStringList expected{"--wait-pid", QString::number(QCoreApplication::applicationPid()),
+                                   "--stage", stage(), "--target", work(QStringLiteral("launcher")),
+                                   "--version", "L2", "--launch", "VornLauncher",
+                                   "cwd=" + work(QStringLiteral("launcher"))};
+        QCOMPARE(helperRun(), expected);
+        QCOMPARE(readTree(stage()), m_launcherTree);
+        QVERIFY(QFileInfo(QDir(stage()).filePath(QStringLiteral("VornLauncher"))).isExecutable());
+        QCOMPARE(logCount(QStringLiteral("SELF-UPDATE")), 1);
+        // The game's install empties the object cache; the launcher's leaves it alone.
+        QCOMPARE(QFileInfo::exists(gameObject), !gameDownload);
+    }
+
+    void launcherHandOverFails_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<int>("downloads");
+        QTest::newRow("helper missing: nothing is downloaded") << "missing" << "SELF-UPDATER-MISSING" << 0;
+        QTest::newRow("helper that cannot start") << "not executable" << "SELF-UPDATER-START" << 1;
+    }
+
+    void launcherHandOverFails()
+    {
+        QFETCH(QString, helper);
+        QFETCH(QString, tag);
+        QFETCH(int, downloads);
+        prepareLauncher(QStringLiteral("L1"), helper);
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(tag), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QVERIFY(m_view->playButton->isEnabled() && m_view->checkButton->isEnabled());
+        QVERIFY(!self()->isQuittingForSelfUpdate() && helperRun().isEmpty());
+        QVERIFY(!QFileInfo::exists(stage()));
+
+        // The next tick finds the same release and leaves it alone.
+        m_window->workflow()->periodicTick();
+        QTRY_COMPARE_WITH_TIMEOUT(m_selfServer->requests("/channels/live.json").size(), 2, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests("/channels/live.json").size(), 2, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QCOMPARE(logCount(tag), 1);
+        QCOMPARE(logCount(QStringLiteral("SELF-UPDATE")), downloads);
+        QCOMPARE(readTree(work(QStringLiteral("launcher/cache/self-update"))), FileTree());
+    }
+
+    void launcherReleaseReachingOutsideIsRefused_data()
+    {
+        QTest::addColumn<QString>("releaseId");
+        QTest::addColumn<QString>("readmePath");
+        QTest::addColumn<QString>("tag");
+        QTest::newRow("a file above the launcher folder") << "L2" << "../outside.txt" << "SELF-CHECK";
+        QTest::newRow("a release id that climbs out of the staging folder") << "../../.." << "readme.txt" << "SELF-UPDATE";
+        QTest::newRow("a file in the launcher's own cache") << "L2" << "cache/self-update/L2/readme.txt" << "SELF-UPDATE";
+        QTest::newRow("the player's settings") << "L2" << "LAUNCHER.INI" << "SELF-UPDATE";
+    }
+
+    void launcherReleaseReachingOutsideIsRefused()
+    {
+        QFETCH(QString, releaseId);
+        QFETCH(QString, readmePath);
+        QFETCH(QString, tag);
+        serveForgedLauncherRelease(releaseId, readmePath);
+        prepareLauncher(QStringLiteral("L1"), QStringLiteral("ready"));
+        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/cache/keep.txt")), "kept"));
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(tag), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QVERIFY(helperRun().isEmpty() && !self()->isQuittingForSelfUpdate());
+        QVERIFY(!QFileInfo::exists(work(QStringLiteral("outside.txt"))));
+        QVERIFY(!QFileInfo::exists(work(QStringLiteral("launcher/cache/self-update"))));
+        QCOMPARE(readFileBytes(work(QStringLiteral("launcher/cache/keep.txt"))), QByteArray("kept"));
     }
 
     void mirrors_data()

@@ -192,7 +192,7 @@ private slots:
         before.host = QStringLiteral("old.example");
         before.user = QStringLiteral("old-user");
         before.password = QStringLiteral("old-password");
-        saveProxySettings(before);
+        QVERIFY(saveProxySettings(before));
         const QByteArray iniBefore = iniText();
         // A sealing key that cannot be created: its folder would have to live inside a file.
         const QString blocker = m_config.filePath(QStringLiteral("not-a-folder"));

@@ -111,7 +111,8 @@ int runRelease(const QStringList& arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Publishes GAME_DIR as release ID into the static repository REPO_DIR: objects/, "
         "manifests/ID.json and .sig, then channels/live.json and .sig (replaced last). Objects "
-        "already in the repository are reused."));
+        "already in the repository are reused. A launcher release is published the same way, "
+        "from the launcher's folder as players get it, into a repository of its own."));
     parser.addOptions({
         {QStringLiteral("source"), QStringLiteral("Game folder to publish."), QStringLiteral("GAME_DIR")},
         {QStringLiteral("repo"), QStringLiteral("Repository folder (created if missing)."), QStringLiteral("REPO_DIR")},
@@ -240,7 +241,7 @@ const char kUsage[] =
     "Usage: vorn-publish <command> [options]\n"
     "Commands:\n"
     "  keygen   create a release key pair\n"
-    "  release  publish a game folder as a signed release\n"
+    "  release  publish a game (or launcher) folder as a signed release\n"
     "  verify   check a published release\n"
     "  prune    delete old releases and unused objects\n"
     "Run 'vorn-publish <command> --help' for the options of a command.\n";
