@@ -24,6 +24,11 @@ bool replaceEntry(const QString& from, const QString& to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
+bool removeLink(const QString& path)
+{
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
+}
+
 void syncDirectory(const QString& folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

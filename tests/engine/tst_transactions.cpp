@@ -101,7 +101,7 @@ private slots:
         QString error;
         QVERIFY(transaction.prepare(&error));
         QVERIFY(transaction.commit(stagedPlan(transaction, kNew, kRemovals), &error));
-        transaction.markCommitted();
+        QVERIFY2(transaction.markCommitted(&error), qPrintable(error));
         QVERIFY(!QFileInfo::exists(transaction.backupDirectory()));
         transaction.rollback();
         QCOMPARE(readTree(m_game), kOld);
@@ -202,7 +202,7 @@ private slots:
         QString error;
         QVERIFY(transaction.prepare(&error));
         QVERIFY(transaction.commit(stagedPlan(transaction, kNew, kRemovals), &error));
-        transaction.markCommitted();
+        QVERIFY2(transaction.markCommitted(&error), qPrintable(error));
 
         QVERIFY(recoverTransactions(m_game, &error));
         QCOMPARE(readTree(m_game), committedTree());
