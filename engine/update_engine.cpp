@@ -133,6 +133,10 @@ void UpdateEngine::start(const Manifest& manifest, const QString& baseUrl, const
                          "Could not create the game or update cache directory"));
         return;
     }
+    // Objects are stored into, and the folder later removed from, wherever a link there points.
+    const QString objects = QDir(cache).filePath(QStringLiteral("objects"));
+    if (entryKind(objects) == EntryKind::Link)
+        (void)removeLink(objects);
     QString code;
     QString error;
     if (!lockAndRecover(root, &m_folderLock, &code, &error)) {
