@@ -33,12 +33,14 @@ bool writeWhole(QSaveFile* file, const QByteArray& bytes)
     return file->open(QIODevice::WriteOnly) && file->write(bytes) == bytes.size() && file->commit();
 }
 
-// QSaveFile writes to a link's target; with the link gone it makes a regular file instead.
+// QSaveFile writes to a link's target; with the link gone it makes a regular file instead. A
+// link to a folder (on Windows also a junction) goes the way an empty folder does, which leaves
+// its target as it is.
 void removeUnlessFileOrFolder(const QString& path)
 {
     const EntryKind kind = entryKind(path);
-    if (kind == EntryKind::Link || kind == EntryKind::Other)
-        QFile::remove(path);
+    if ((kind == EntryKind::Link || kind == EntryKind::Other) && !QFile::remove(path))
+        QDir().rmdir(path);
 }
 
 const QLatin1String kStateFolder(".vorn");
@@ -64,7 +66,9 @@ bool ensureStateFolder(const QDir& gameFolder, QString* error)
 {
     const QString folder = gameFolder.filePath(kStateFolder);
     removeUnlessFileOrFolder(folder);
-    if (entryKind(folder) == EntryKind::Directory || QDir().mkpath(folder))
+    // Checked again after mkpath, which accepts a link to a folder as the folder.
+    if (entryKind(folder) == EntryKind::Directory
+        || (QDir().mkpath(folder) && entryKind(folder) == EntryKind::Directory))
         return true;
     if (error)
         *error = QStringLiteral("Cannot create directory %1").arg(QFileInfo(folder).absoluteFilePath());
