@@ -46,7 +46,8 @@ void writeValue(const char* key, const QVariant& value)
     settings.sync();
 }
 
-// Shared by reading and writing Game/Root so both resolve the same way.
+} // namespace
+
 QString resolveGameRoot(const QString& text)
 {
     QString folder = QDir::fromNativeSeparators(text.trimmed());
@@ -55,8 +56,6 @@ QString resolveGameRoot(const QString& text)
         folder = defaultGameRoot();
     return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
 }
-
-} // namespace
 
 QString launcherDirectory()
 {

@@ -47,6 +47,8 @@ void setUseMirror(bool enabled);
 void setGameProfile(const QString& profileId);
 [[nodiscard]] QString defaultGameRoot();
 [[nodiscard]] QString gameRoot();
+// A typed game folder as Game/Root holds it: absolute and clean; empty means the default.
+[[nodiscard]] QString resolveGameRoot(const QString& text);
 void setGameRoot(const QString& folder);
 [[nodiscard]] QString installedVersion();
 void setInstalledVersion(const QString& releaseId);

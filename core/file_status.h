@@ -18,6 +18,9 @@ struct FileStatus
     bool isFile = false;
     qint64 size = 0;
     qint64 modifiedMs = 0;
+    // Whether the system keeps an execute permission, and whether the owner has it.
+    bool modeKnown = false;
+    bool executable = false;
     // The other fields describe the link's target, as QFileInfo's do; the update never reads or
     // writes through a link, so a linked file never counts as an installed one.
     bool isLink = false;

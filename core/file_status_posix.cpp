@@ -26,6 +26,8 @@ FileStatus fileStatus(const QString& path)
     result.size = result.isFile ? qint64(status.st_size) : 0;
     // The conversion QFileInfo applies to the same field.
     result.modifiedMs = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+    result.modeKnown = true;
+    result.executable = (status.st_mode & S_IXUSR) != 0;
     return result;
 }
 

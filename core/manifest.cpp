@@ -122,6 +122,7 @@ bool parseManifest(const QByteArray& bytes, Manifest* output, QString* error)
             return fail(error, QStringLiteral("Invalid or duplicate file entry"));
         fileKeys.insert(key);
         file.preserve = object.value(QLatin1String("policy")).toString() == QLatin1String("preserve");
+        file.executable = object.value(QLatin1String("executable")).toBool(false);
 
         // Unsigned: two sizes below 2^63 cannot wrap, and once the sum passes 2^63 - 1 no later
         // offset can match it, so the parse stops before a third addition.
@@ -182,6 +183,9 @@ QByteArray manifestToJson(const Manifest& manifest)
         object.insert(QLatin1String("sha256"), hex(file.sha256));
         object.insert(QLatin1String("policy"),
                       file.preserve ? QStringLiteral("preserve") : QStringLiteral("replace"));
+        // Only where true: manifests of releases without executables stay as they were.
+        if (file.executable)
+            object.insert(QLatin1String("executable"), true);
         object.insert(QLatin1String("chunks"), chunks);
         files.append(object);
     }

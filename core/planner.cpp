@@ -53,6 +53,16 @@ bool readInstalledManifest(const QDir& folder, InstalledFiles* files, QVector<Ma
     return true;
 }
 
+// A file whose bytes are right but which lacks its execute permission: it is staged again from
+// its own chunks, so the swap gives it the right mode without a download.
+FileCheck rebuiltFromItself(FileCheck check, const ManifestFile& entry)
+{
+    check.outcome = FileCheck::Outcome::Rebuild;
+    for (const ManifestChunk& chunk : entry.chunks)
+        check.localChunks.insert(chunk.sha256, ChunkRange{chunk.offset, chunk.size});
+    return check;
+}
+
 FileCheck checkFile(const ManifestFile& entry, const QDir& folder, const ChunkingOptions& chunking,
                     const InstalledFiles& installed, const LocalState& state)
 {
@@ -72,17 +82,18 @@ FileCheck checkFile(const ManifestFile& entry, const QDir& folder, const Chunkin
     const QString key = pathKey(check.path);
     const auto installedEntry = installed.constFind(key);
     const auto recorded = state.constFind(key);
+    const bool modeWrong = entry.executable && status.isFile && status.modeKnown && !status.executable;
     if (isTrustedByCache(status,
                          entry,
                          installedEntry == installed.constEnd() ? nullptr : &installedEntry.value(),
                          recorded == state.constEnd() ? nullptr : &recorded.value()))
-        return check;
+        return modeWrong ? rebuiltFromItself(check, entry) : check;
 
     // A link is never read through: the file is built anew and the link itself replaced.
     QFile current(check.targetPath);
     const bool opened = status.isFile && !status.isLink && current.open(QIODevice::ReadOnly);
     if (opened && current.size() == entry.size && sha256OfDevice(&current) == entry.sha256)
-        return check;
+        return modeWrong ? rebuiltFromItself(check, entry) : check;
 
     check.outcome = FileCheck::Outcome::Rebuild;
     if (opened) {

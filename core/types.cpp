@@ -24,7 +24,7 @@ bool operator==(const ManifestChunk& a, const ManifestChunk& b)
 bool operator==(const ManifestFile& a, const ManifestFile& b)
 {
     return a.path == b.path && a.size == b.size && a.sha256 == b.sha256
-        && a.preserve == b.preserve && a.chunks == b.chunks;
+        && a.preserve == b.preserve && a.executable == b.executable && a.chunks == b.chunks;
 }
 
 bool operator==(const Manifest& a, const Manifest& b)

@@ -43,6 +43,9 @@ struct ManifestFile
     QByteArray sha256;
     // The file belongs to the user once it exists: installed if missing, never replaced or removed.
     bool preserve = false;
+    // Installed with execute permission where the system has such a thing (a game client
+    // started on Linux, directly or through Wine); systems without it ignore the flag.
+    bool executable = false;
     QVector<ManifestChunk> chunks;
 };
 

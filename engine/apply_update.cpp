@@ -147,6 +147,8 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
     // that the commit later moves into place is never empty after a power cut.
     if (!output.commit())
         return failure(output.errorString());
+    if (!setInstalledFileMode(staged, entry.file.executable))
+        return failure(QStringLiteral("Cannot set the permissions of %1").arg(rel));
 
     QFile check(staged);
     if (!check.open(QIODevice::ReadOnly) || check.size() != entry.file.size

@@ -34,6 +34,10 @@ namespace vorn {
 // through) it does nothing.
 void syncDirectory(const QString& folder);
 
+// Gives an installed file its permissions: rwxr-xr-x for an executable, rw-r--r-- otherwise.
+// Where the system keeps no execute permission this does nothing and succeeds.
+[[nodiscard]] bool setInstalledFileMode(const QString& path, bool executable);
+
 // Writes all of data, continuing after short writes, so that a full disk ends in an error whose
 // text names the cause instead of a silently short file.
 [[nodiscard]] bool writeFully(QIODevice* device, const char* data, qint64 size);

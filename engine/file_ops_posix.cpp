@@ -24,6 +24,11 @@ bool replaceEntry(const QString& from, const QString& to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
+bool setInstalledFileMode(const QString& path, bool executable)
+{
+    return ::chmod(QFile::encodeName(path).constData(), executable ? 0755 : 0644) == 0;
+}
+
 bool removeLink(const QString& path)
 {
     return ::unlink(QFile::encodeName(path).constData()) == 0;

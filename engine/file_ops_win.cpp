@@ -46,4 +46,9 @@ void syncDirectory(const QString&)
 {
 }
 
+bool setInstalledFileMode(const QString&, bool)
+{
+    return true;
+}
+
 } // namespace vorn

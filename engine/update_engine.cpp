@@ -53,6 +53,12 @@ UpdatePlan planUpdate(const Manifest& manifest, const QString& gameRoot, const Q
     return plan;
 }
 
+// Object URLs are resolved against it, which would drop a last segment without the slash.
+QString withTrailingSlash(const QString& baseUrl)
+{
+    return baseUrl.endsWith(QLatin1Char('/')) ? baseUrl : baseUrl + QLatin1Char('/');
+}
+
 qint64 plannedFileBytes(const UpdatePlan& plan)
 {
     qint64 bytes = 0;
@@ -150,8 +156,7 @@ void UpdateEngine::start(const Manifest& manifest, const QString& baseUrl, const
     m_applying = false;
     m_manifest = manifest;
     m_plan = UpdatePlan();
-    // Object URLs are resolved against it, which would drop a last segment without the slash.
-    m_baseUrl = baseUrl.endsWith(QLatin1Char('/')) ? baseUrl : baseUrl + QLatin1Char('/');
+    m_baseUrl = withTrailingSlash(baseUrl);
     m_gameRoot = root;
     m_cacheRoot = cache;
     m_completedBytes = 0;
@@ -179,6 +184,14 @@ void UpdateEngine::setPaused(bool paused)
     // While planning there is nothing to refill yet; downloading starts on its own, paused or not.
     if (!paused && !m_planning)
         refillSlots();
+}
+
+void UpdateEngine::setBaseUrl(const QString& baseUrl)
+{
+    const QString trimmed = baseUrl.trimmed();
+    if (!m_running || trimmed.isEmpty())
+        return;
+    m_baseUrl = withTrailingSlash(trimmed);
 }
 
 void UpdateEngine::cancel()

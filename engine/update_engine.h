@@ -47,6 +47,11 @@ public:
     // Pausing stops new requests; those in flight still finish and are kept.
     void setPaused(bool paused);
 
+    // Objects requested from now on, retries included, come from this server; requests in
+    // flight finish where they started. Ignored when empty or when no run is under way.
+    void setBaseUrl(const QString& baseUrl);
+    [[nodiscard]] QString baseUrl() const { return m_baseUrl; }
+
     // Ends the run as cancelled: at once while downloading (requests in flight are abandoned),
     // when planning ends, or, while applying, before the commit begins. A commit already under
     // way completes and the run ends with ready.

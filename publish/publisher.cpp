@@ -89,6 +89,7 @@ struct SourceFile
     QString absolutePath;
     qint64 size = 0;
     bool preserve = false;
+    bool executable = false;
 };
 
 bool matchesAnyGlob(const QString& relativePath, const QVector<QRegularExpression>& globs)
@@ -151,7 +152,7 @@ bool collectSourceFiles(const ReleaseOptions& options, QVector<SourceFile>* file
         }
         seen.insert(key, normalized);
         files->append({normalized, info.absoluteFilePath(), info.size(),
-                       matchesAnyGlob(normalized, globs)});
+                       matchesAnyGlob(normalized, globs), info.permission(QFile::ExeUser)});
     }
     std::sort(files->begin(), files->end(), [](const SourceFile& a, const SourceFile& b) {
         return a.relativePath < b.relativePath;
@@ -389,6 +390,7 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         entry.path = source.relativePath;
         entry.size = source.size;
         entry.preserve = source.preserve;
+        entry.executable = source.executable;
         entry.chunks.resize(ranges.size());
         jobs.append({i, -1, {}});
         for (int c = 0; c < ranges.size(); ++c)

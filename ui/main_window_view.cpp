@@ -8,6 +8,7 @@
 #include "ui/game_utility_button.h"
 #include "ui/images.h"
 #include "ui/language_dropdown_button.h"
+#include "ui/launcher_dialog.h"
 #include "ui/launcher_backdrop.h"
 #include "ui/news_article.h"
 #include "ui/news_card_delegate.h"
@@ -142,6 +143,88 @@ MainWindowView::MainWindowView(QMainWindow* window) : QObject(window), window(wi
 
     window->setStyleSheet(QLatin1String(style::kMainWindowStyleSheet));
     setLogVisible(showLog());
+    connectRequests();
+}
+
+void MainWindowView::connectRequests()
+{
+    connect(checkButton, &QPushButton::clicked, this, &MainWindowView::checkRequested);
+    connect(pauseButton, &QPushButton::clicked, this, &MainWindowView::pauseRequested);
+    connect(playButton, &QPushButton::clicked, this, &MainWindowView::playRequested);
+    connect(settingsButton, &QPushButton::clicked, this, &MainWindowView::settingsRequested);
+    connect(proxyCheck, &QCheckBox::toggled, this, &MainWindowView::proxyToggled);
+    connect(mirrorCheck, &QCheckBox::toggled, this, &MainWindowView::mirrorToggled);
+    connect(profileCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        if (index >= 0)
+            emit profileChosen(profileCombo->itemData(index).toString());
+    });
+    connect(legacyOption, &QPushButton::clicked, this,
+            [this] { emit profileChosen(QStringLiteral("legacy")); });
+}
+
+void MainWindowView::apply(const MainViewModel& model)
+{
+    statusLabel->setText(model.status);
+    releaseLabel->setText(model.release);
+    progressBar->setValue(model.progress);
+    progressPercent->setText(model.percentText);
+
+    // The two share one place in the footer; hiding first keeps the row from widening.
+    if (model.checkVisible) {
+        pauseButton->setVisible(false);
+        checkButton->setVisible(true);
+    } else {
+        checkButton->setVisible(false);
+        pauseButton->setVisible(model.pauseVisible);
+    }
+    checkButton->setEnabled(model.checkEnabled);
+    checkButton->setToolTip(model.checkToolTip);
+    pauseButton->setEnabled(model.pauseEnabled);
+    pauseButton->setToolTip(model.pauseToolTip);
+    if (pauseButton->property("resumeGlyph").toBool() != model.pauseShowsResume) {
+        pauseButton->setProperty("resumeGlyph", model.pauseShowsResume);
+        pauseButton->update();
+    }
+    playButton->setEnabled(model.playEnabled);
+
+    for (QCheckBox* box : {static_cast<QCheckBox*>(proxyCheck), static_cast<QCheckBox*>(mirrorCheck)}) {
+        const QSignalBlocker blocker(box);
+        box->setChecked(box == proxyCheck ? model.proxyChecked : model.mirrorChecked);
+    }
+    mirrorCheck->setEnabled(model.mirrorEnabled);
+    applyProfiles(model);
+}
+
+void MainWindowView::applyProfiles(const MainViewModel& model)
+{
+    const QSignalBlocker blocker(profileCombo);
+    if (m_profiles != model.profiles) {
+        m_profiles = model.profiles;
+        profileCombo->clear();
+        for (const ProfileEntry& entry : model.profiles)
+            profileCombo->addItem(entry.title, entry.id);
+    }
+    profileCombo->setCurrentIndex(profileCombo->findData(model.selectedProfile));
+    modernOption->setVisible(model.modernOptionVisible);
+    legacyOption->setVisible(model.legacyOptionVisible);
+    // The modern client is announced, never chosen: the group must not keep it checked.
+    profileGroup->setExclusive(false);
+    modernOption->setChecked(false);
+    legacyOption->setChecked(model.legacyOptionChecked);
+    profileGroup->setExclusive(true);
+}
+
+void MainWindowView::appendLogLine(const QString& line)
+{
+    miniLog->appendPlainText(line);
+}
+
+void MainWindowView::showMessage(const QString& title, const QString& text, LauncherMessageKind kind)
+{
+    LauncherDialog* dialog = createLauncherMessage(window, title, text, kind);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("launcherMessage"));
+    dialog->open();
 }
 
 void MainWindowView::buildTitleBar(QVBoxLayout* frameLayout)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ui/launcher_message.h"
+#include "ui/main_view_model.h"
+
 #include <QObject>
 #include <QSize>
 
@@ -37,8 +40,9 @@ class WindowControlButton;
 // The news cards' scale for a window size: grows with the window from 1.0 up to 1.5.
 [[nodiscard]] double newsScaleForWindow(const QSize& windowSize);
 
-// Builds the main window's widget tree into a QMainWindow and hands out the widgets that the
-// controller drives. It lays out and labels; what the controls do is the controller's.
+// Builds the main window's widget tree into a QMainWindow. It lays out and labels; what the
+// controls do is the controller's, which hears the user through the request signals and shows
+// its state through apply(). The widget pointers are for layout, painting and tests.
 class MainWindowView final : public QObject
 {
     Q_OBJECT
@@ -52,6 +56,14 @@ public:
     void applyLanguage(const QString& language);
     // News cards follow the window size.
     void rescaleNews(const QSize& windowSize);
+
+    // Footer, client card and check boxes as the controller's state says.
+    void apply(const MainViewModel& model);
+    // One finished line of the activity log; the oldest lines drop out past the limit.
+    void appendLogLine(const QString& line);
+    // The launcher's message box, window-modal and not waited for: the controller's engines
+    // keep running while it is open.
+    void showMessage(const QString& title, const QString& text, LauncherMessageKind kind);
 
     QMainWindow* window;
     LauncherBackdrop* frame = nullptr;
@@ -100,6 +112,14 @@ public:
 signals:
     // An entry of the language menu was chosen ("ru" or "en").
     void languageChosen(const QString& code);
+    void checkRequested();
+    void pauseRequested();
+    void playRequested();
+    void settingsRequested();
+    void proxyToggled(bool checked);
+    void mirrorToggled(bool checked);
+    // The user picked a client (the selector or the legacy option).
+    void profileChosen(const QString& id);
 
 private:
     void buildTitleBar(QVBoxLayout* frameLayout);
@@ -108,6 +128,10 @@ private:
     void buildRightColumn(QHBoxLayout* contentLayout);
     void buildFooter(QVBoxLayout* frameLayout);
     void refreshProfileTexts();
+    void connectRequests();
+    void applyProfiles(const MainViewModel& model);
+
+    QVector<ProfileEntry> m_profiles;
 };
 
 } // namespace vorn

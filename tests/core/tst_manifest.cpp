@@ -288,6 +288,7 @@ private slots:
         Manifest first;
         QVERIFY(parseManifest(toBytes(validRoot()), &first));
         first.files[0].preserve = true;
+        first.files[1].executable = true;
         const QByteArray written = manifestToJson(first);
         QVERIFY(!written.contains('\n'));
 
@@ -300,6 +301,9 @@ private slots:
         QCOMPARE(files[0].toObject()["policy"].toString(), QStringLiteral("preserve"));
         QCOMPARE(files[2].toObject()["policy"].toString(), QStringLiteral("replace"));
         QCOMPARE(files[2].toObject()["sha256"].toString(), digestHex('a'));
+        // Written only where set, so manifests without executables keep their old bytes.
+        QCOMPARE(files[1].toObject()["executable"], QJsonValue(true));
+        QVERIFY(!files[0].toObject().contains("executable"));
         QCOMPARE(root["launchProfiles"].toArray()[1].toObject()["arguments"].toString(), QString());
 
         Manifest second;

@@ -9,23 +9,7 @@ cleanup() { "$scripts/nginx-serve" stop "$work/nginx" || true; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # Same regular files with the same bytes (folders left empty by a removal do not count).
-same_files() {
-  python3 - "$1" "$2" <<'PY'
-import filecmp, os, sys
-def files(root):
-    out = set()
-    for d, dirs, names in os.walk(root):
-        dirs[:] = [x for x in dirs if not (d == root and x == ".vorn")]
-        out |= {os.path.relpath(os.path.join(d, n), root) for n in names}
-    return out
-a, b = files(sys.argv[1]), files(sys.argv[2])
-bad = sorted(a ^ b) + sorted(p for p in a & b
-                             if not filecmp.cmp(os.path.join(sys.argv[1], p), os.path.join(sys.argv[2], p), shallow=False))
-for p in bad:
-    print("differs:", p)
-sys.exit(1 if bad else 0)
-PY
-}
+same_files() { python3 "$(dirname "${BASH_SOURCE[0]}")/same-files" "$1" "$2"; }
 
 "$scripts/make-test-ca" "$work/ca"
 "$publish" keygen --out "$work/keys" --bits 2048 >/dev/null

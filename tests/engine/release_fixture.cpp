@@ -122,7 +122,8 @@ QString ReleaseRepository::manifestFile(const QString& releaseId) const
 }
 
 bool ReleaseRepository::publish(const QString& releaseId, const FileTree& files,
-                                Manifest* manifest, QString* error, const QStringList& preserveGlobs)
+                                Manifest* manifest, QString* error, const QStringList& preserveGlobs,
+                                const QStringList& executables)
 {
     const QDir folder(m_folder);
     const QString keys = folder.filePath(QStringLiteral("keys"));
@@ -135,6 +136,13 @@ bool ReleaseRepository::publish(const QString& releaseId, const FileTree& files,
     if (!writeTree(source, files)) {
         *error = QStringLiteral("cannot write the source tree");
         return false;
+    }
+    for (const QString& path : executables) {
+        QFile file(QDir(source).filePath(path));
+        if (!file.setPermissions(file.permissions() | QFile::ExeOwner)) {
+            *error = QStringLiteral("cannot mark %1 executable").arg(path);
+            return false;
+        }
     }
 
     publish::ReleaseOptions options;

@@ -34,9 +34,11 @@ class ReleaseRepository final
 public:
     explicit ReleaseRepository(const QString& folder);
 
+    // Files named in executables get the owner's execute permission in the source folder.
     [[nodiscard]] bool publish(const QString& releaseId, const FileTree& files,
                                Manifest* manifest, QString* error,
-                               const QStringList& preserveGlobs = {});
+                               const QStringList& preserveGlobs = {},
+                               const QStringList& executables = {});
 
     [[nodiscard]] QString repoDirectory() const;
     [[nodiscard]] QString manifestFile(const QString& releaseId) const;

@@ -810,6 +810,58 @@ private slots:
         QCOMPARE(cachedObjectCount(m_work->filePath(QStringLiteral("cache"))), allObjects(m_first).size());
     }
 
+    void downloadMovesToAnotherServer()
+    {
+        startServer();
+        m_repository->serve(m_server.data());
+        HttpTestServer mirror;
+        QString error;
+        QVERIFY2(mirror.start(&error), qPrintable(error));
+        m_repository->serve(&mirror);
+
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        // Held while it plans, so that no object has been asked for yet.
+        m_engine->setPaused(true);
+        m_engine->setBaseUrl(mirror.url(QStringLiteral("")));
+        QCOMPARE(m_engine->baseUrl(), mirror.url(QStringLiteral("/")));
+        m_engine->setPaused(false);
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        QCOMPARE(objectRequestCount(*m_server), 0);
+        QCOMPARE(requestedObjects(mirror), urlPaths(allObjects(m_first)));
+    }
+
+    void executablesKeepTheirModeWithoutDownloads()
+    {
+        ReleaseRepository repository(m_work->filePath(QStringLiteral("modes")));
+        const FileTree tree{{QStringLiteral("bin/vorn.exe"), randomBytes(60 * 1024, 21)},
+                            {QStringLiteral("data/a.pak"), randomBytes(30 * 1024, 22)}};
+        Manifest manifest;
+        QString error;
+        QVERIFY2(repository.publish(QStringLiteral("m1"), tree, &manifest, &error, {},
+                                    {QStringLiteral("bin/vorn.exe")}),
+                 qPrintable(error));
+        startServer();
+        repository.serve(m_server.data());
+        const QString client = QDir(m_game).filePath(QStringLiteral("bin/vorn.exe"));
+        const QString data = QDir(m_game).filePath(QStringLiteral("data/a.pak"));
+
+        runToEnd(manifest);
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:m1"));
+        QVERIFY(QFileInfo(client).permissions() & QFile::ExeOwner);
+        QVERIFY(!(QFileInfo(data).permissions() & QFile::ExeOwner));
+
+        // A client that lost its mode is staged again from its own bytes.
+        QVERIFY(QFile::setPermissions(client, QFile::ReadOwner | QFile::WriteOwner));
+        m_server->clearRequests();
+        m_recorder->ends = 0;
+        runToEnd(manifest);
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:m1"));
+        QCOMPARE(objectRequestCount(*m_server), 0);
+        QVERIFY(QFileInfo(client).permissions() & QFile::ExeOwner);
+        QCOMPARE(readTree(m_game), tree);
+    }
+
     void startWhileRunningIsIgnored()
     {
         startServer();

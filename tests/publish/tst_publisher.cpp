@@ -118,6 +118,8 @@ private slots:
     void releaseIsSignedParsedAndComplete()
     {
         makeSmallTree();
+        QVERIFY(QFile::setPermissions(source() + QStringLiteral("/bin/vorn.exe"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         ReleaseOptions o = options(QStringLiteral("r1"));
         o.preserveGlobs = QStringList{QStringLiteral("*.cfg")};
         o.keepList = QStringList{QStringLiteral(" saves/ ")};
@@ -148,6 +150,7 @@ private slots:
         QCOMPARE(manifest.launchProfiles.first().executable, QStringLiteral("bin/vorn.exe"));
         for (const ManifestFile& file : manifest.files) {
             QCOMPARE(file.preserve, file.path == QLatin1String("config/user.cfg"));
+            QCOMPARE(file.executable, file.path == QLatin1String("bin/vorn.exe"));
             QByteArray rebuilt;
             for (const ManifestChunk& chunk : file.chunks) {
                 const QByteArray blob = readFile(repo() + QLatin1Char('/') + objectRelativePath(chunk.blobSha256));

@@ -16,6 +16,7 @@
 using namespace vorn;
 using vorn::test::HttpResponse;
 using vorn::test::HttpTestServer;
+using vorn::test::deadServerUrl;
 
 namespace {
 
@@ -42,17 +43,6 @@ QStringList texts(const QSignalSpy& spy)
     for (const QList<QVariant>& arguments : spy)
         list << arguments.first().toString();
     return list;
-}
-
-// A port nobody listens on: connections are refused at once.
-QString deadServer()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost))
-        return QString();
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
 }
 
 } // namespace
@@ -138,7 +128,7 @@ private slots:
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
-        run.client.setServers({deadServer(), server.url(QStringLiteral("/"))});
+        run.client.setServers({deadServerUrl(), server.url(QStringLiteral("/"))});
         run.client.setPublicKey(m_publicKey);
         run.client.checkForUpdates();
         QVERIFY(run.ready.wait(10000));
@@ -271,7 +261,7 @@ private slots:
         HttpTestServer server;
         QVERIFY(server.start());
         serveRepository(server, m_repo);
-        const QString dead = deadServer();
+        const QString dead = deadServerUrl();
         NetworkService network;
         Run run(&network);
         run.client.setServers({dead, dead, server.url(QStringLiteral("/"))});

@@ -249,6 +249,16 @@ char patternByte(qint64 index)
     return char((index * 7 + index / 251) % 251);
 }
 
+QString deadServerUrl()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost))
+        return QString();
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
+}
+
 QByteArray patternBody(qint64 bytes)
 {
     QByteArray body(int(bytes), Qt::Uninitialized);

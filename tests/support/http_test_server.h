@@ -40,6 +40,9 @@ struct HttpResponse
 [[nodiscard]] char patternByte(qint64 index);
 [[nodiscard]] QByteArray patternBody(qint64 bytes);
 
+// "http://127.0.0.1:<port>/" for a port nobody listens on: connections are refused at once.
+[[nodiscard]] QString deadServerUrl();
+
 struct RecordedRequest
 {
     QByteArray method;

@@ -52,6 +52,8 @@ QImage plate(int width, int height, bool active);
 QImage navigationArtwork(int kind, int width, int height);
 QImage navigationCaption(const QString& text, int width, int height);
 QImage newsDefault(int width, int height);
+// Cover number index of the demo announcement site.
+QImage newsCover(int index, int width, int height);
 
 // A Windows icon file holding every image (32-bit bitmaps with masks).
 bool writeIcon(const QString& path, const QList<QImage>& images, QString* error);

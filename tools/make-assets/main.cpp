@@ -1,5 +1,6 @@
 // Draws every image of the launcher into a folder (normally assets/). Run with the offscreen
 // platform: QT_QPA_PLATFORM=offscreen make-assets --out assets --fonts assets/fonts
+// With --news-covers N it draws only the demo site's covers, news-cover-1.png to N.
 #include "art.h"
 
 #include <QCommandLineParser>
@@ -39,6 +40,9 @@ int main(int argc, char** argv)
                       QStringLiteral("dir")});
     parser.addOption({QStringLiteral("fonts"), QStringLiteral("Folder with the Montserrat fonts."),
                       QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("news-covers"),
+                      QStringLiteral("Draw only the demo site's news covers, this many."),
+                      QStringLiteral("count")});
     parser.process(app);
     if (!parser.isSet(QStringLiteral("out"))) {
         std::fprintf(stderr, "make-assets: --out DIR is required\n");
@@ -55,6 +59,13 @@ int main(int argc, char** argv)
         QFontDatabase::addApplicationFont(fonts.filePath(file));
 
     bool ok = true;
+    if (parser.isSet(QStringLiteral("news-covers"))) {
+        const int count = parser.value(QStringLiteral("news-covers")).toInt();
+        for (int index = 1; index <= count; ++index)
+            ok &= save(out, qPrintable(QStringLiteral("news-cover-%1.png").arg(index)),
+                       newsCover(index, 640, 384));
+        return ok && count > 0 ? 0 : 1;
+    }
     ok &= save(out, "launcher-hero-v2.png", heroBackdrop(1920, 1080));
     ok &= save(out, "logo.png", crestLogo(144, 136));
     ok &= save(out, "brand-wordmark.png", brandWordmark(348, 216));

@@ -1,0 +1,150 @@
+#include "launcher/news_widgets_view.h"
+
+#include "config/settings.h"
+#include "launcher/news_feed.h"
+#include "ui/main_window_view.h"
+#include "ui/news_cover_label.h"
+#include "ui/news_slider_arrow.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QPixmap>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+namespace vorn {
+
+namespace {
+
+// The article panel shows text scraped from a website. Whatever slips into it may name
+// images, but only the launcher's own and the cached covers are ever read; remote, local
+// and device files elsewhere resolve to nothing.
+class ArticleDocument final : public QTextDocument
+{
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override
+    {
+        if (type != QTextDocument::ImageResource)
+            return {};
+        QString path;
+        if (name.scheme() == QLatin1String("qrc") && name.path().startsWith(QLatin1String("/assets/"))) {
+            path = QLatin1Char(':') + name.path();
+        } else if (name.isLocalFile()) {
+            const QString folder =
+                QFileInfo(launcherFilePath(QStringLiteral("cache/news"))).canonicalFilePath();
+            path = QFileInfo(name.toLocalFile()).canonicalFilePath();
+            if (folder.isEmpty() || QFileInfo(path).path() != folder)
+                return {};
+        } else {
+            return {};
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > NewsFeed::kImageMaxBytes)
+            return {};
+        const QImage image = NewsFeed::loadCoverImage(file.readAll());
+        return image.isNull() ? QVariant() : QVariant(image);
+    }
+};
+
+QString itemText(const NewsEntry& entry)
+{
+    return entry.dateText.isEmpty() ? entry.title
+                                    : QStringLiteral("%1\n%2").arg(entry.title, entry.dateText);
+}
+
+void setRoles(QListWidgetItem* item, const NewsEntry& entry)
+{
+    item->setText(itemText(entry));
+    item->setData(NewsWidgetsView::ArticleRole, entry.articleHtml);
+    item->setData(NewsWidgetsView::LinkRole, entry.link);
+    item->setData(NewsWidgetsView::KindRole, 0);
+    item->setData(NewsWidgetsView::TitleRole, entry.title);
+    item->setData(NewsWidgetsView::DateRole, entry.dateText);
+    item->setData(NewsWidgetsView::DescriptionRole, entry.descriptionHtml);
+    item->setData(NewsWidgetsView::AuthorRole, entry.author);
+    item->setData(NewsWidgetsView::CoverUrlRole, entry.coverUrl);
+}
+
+} // namespace
+
+NewsWidgetsView::NewsWidgetsView(QListWidget* list, QAbstractButton* previous,
+                                 QAbstractButton* next, QLabel* cover, QTextBrowser* article,
+                                 QObject* parent)
+    : NewsView(parent), m_list(list), m_cover(cover), m_article(article)
+{
+    m_article->setOpenLinks(false);
+    m_article->setOpenExternalLinks(false);
+    auto* document = new ArticleDocument(m_article);
+    document->setHtml(m_article->document()->toHtml());
+    m_article->setDocument(document);
+
+    connect(previous, &QAbstractButton::clicked, this, [this] { emit stepRequested(-1); });
+    connect(next, &QAbstractButton::clicked, this, [this] { emit stepRequested(1); });
+    connect(m_list, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { emit entryActivated(m_list->row(item)); });
+    connect(m_article, &QTextBrowser::anchorClicked, this, &NewsView::linkActivated);
+}
+
+NewsWidgetsView::NewsWidgetsView(const MainWindowView& view, QObject* parent)
+    : NewsWidgetsView(view.newsList, view.previousNews, view.nextNews, view.newsCover,
+                      view.newsText, parent)
+{
+}
+
+void NewsWidgetsView::clearEntries()
+{
+    m_list->clear();
+}
+
+void NewsWidgetsView::appendEntry(const NewsEntry& entry, const QImage& cover, bool shown)
+{
+    auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(cover)), QString());
+    setRoles(item, entry);
+    if (m_list->viewMode() == QListView::ListMode)
+        item->setSizeHint(QSize(0, 72));
+    m_list->addItem(item);
+    item->setHidden(!shown);
+}
+
+void NewsWidgetsView::updateEntry(int row, const NewsEntry& entry)
+{
+    if (QListWidgetItem* item = m_list->item(row))
+        setRoles(item, entry);
+}
+
+void NewsWidgetsView::setEntryCover(int row, const QImage& cover)
+{
+    if (QListWidgetItem* item = m_list->item(row)) {
+        item->setIcon(QIcon(QPixmap::fromImage(cover)));
+        m_list->viewport()->update(m_list->visualItemRect(item));
+    }
+}
+
+void NewsWidgetsView::showEntry(int row)
+{
+    for (int i = 0; i < m_list->count(); ++i)
+        m_list->item(i)->setHidden(i != row);
+    m_list->setCurrentRow(row);
+    if (QListWidgetItem* item = m_list->item(row))
+        m_list->scrollToItem(item);
+    m_list->viewport()->update();
+}
+
+void NewsWidgetsView::setArticleHtml(const QString& html)
+{
+    m_article->setHtml(html);
+}
+
+void NewsWidgetsView::setCover(const QImage& cover)
+{
+    m_cover->setPixmap(QPixmap::fromImage(cover));
+}
+
+} // namespace vorn

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "launcher/news_view.h"
+
+class QAbstractButton;
+class QLabel;
+class QListWidget;
+class QTextBrowser;
+
+namespace vorn {
+
+class MainWindowView;
+
+// The news feed's view over the main window's widgets: the card list (item data roles as the
+// card delegate reads them), the slider arrows, the cover label and the article panel.
+// The article panel follows no link itself and loads no resource but the launcher's own
+// images and the cached covers.
+class NewsWidgetsView final : public NewsView
+{
+    Q_OBJECT
+public:
+    enum Role {
+        ArticleRole = 0x100, // Qt::UserRole
+        LinkRole,
+        KindRole, // always 0
+        TitleRole,
+        DateRole,
+        DescriptionRole,
+        AuthorRole,
+        CoverUrlRole,
+    };
+
+    NewsWidgetsView(QListWidget* list, QAbstractButton* previous, QAbstractButton* next,
+                    QLabel* cover, QTextBrowser* article, QObject* parent = nullptr);
+    explicit NewsWidgetsView(const MainWindowView& view, QObject* parent = nullptr);
+
+    void clearEntries() override;
+    void appendEntry(const NewsEntry& entry, const QImage& cover, bool shown) override;
+    void updateEntry(int row, const NewsEntry& entry) override;
+    void setEntryCover(int row, const QImage& cover) override;
+    void showEntry(int row) override;
+    void setArticleHtml(const QString& html) override;
+    void setCover(const QImage& cover) override;
+
+private:
+    QListWidget* m_list;
+    QLabel* m_cover;
+    QTextBrowser* m_article;
+};
+
+} // namespace vorn

@@ -1,0 +1,472 @@
+// The news feed against pages written in the website's markup, served by the loopback server
+// and shown in real widgets.
+#include "config/settings.h"
+#include "launcher/news_feed.h"
+#include "launcher/news_page.h"
+#include "launcher/news_widgets_view.h"
+#include "net/network_service.h"
+#include "tests/support/http_test_server.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+using namespace vorn;
+using vorn::test::HttpResponse;
+using vorn::test::HttpTestServer;
+
+namespace {
+
+const QDate kToday(2025, 6, 15); // the cut-off month is December 2024
+
+QByteArray fixture(const QString& name)
+{
+    QFile file(QStringLiteral(VORN_NEWS_FIXTURES "/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray png(const QColor& color, const QSize& size = QSize(40, 30))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return buffer.data();
+}
+
+// One list page of the site's markup: entries "slug|title|cover path", then a next link.
+QByteArray listPage(const QStringList& entries, const QString& next = QString())
+{
+    QString html = QStringLiteral("<html><body>");
+    for (const QString& entry : entries) {
+        const QStringList f = entry.split(QLatin1Char('|'));
+        html += QStringLiteral("<div class=\"g_block\"><a class=\"g_img\" "
+                               "href=\"https://ostravel.example/announce/%1/\" "
+                               "style=\"background-image:url('%3')\"></a><h2>%2</h2>"
+                               "<div class=\"g_desc\">Text of %1.<a class=\"more_g\" "
+                               "href=\"https://ostravel.example/announce/%1/\">More</a></div></div>")
+                    .arg(f.at(0), f.at(1), f.value(2));
+    }
+    if (!next.isEmpty())
+        html += QStringLiteral("<div class=\"pager\"><a href=\"%1\">Next</a></div>").arg(next);
+    return (html + QStringLiteral("</body></html>")).toUtf8();
+}
+
+QString summary(const QVector<NewsEntry>& entries)
+{
+    QStringList parts;
+    for (const NewsEntry& entry : entries)
+        parts << entry.title + QLatin1Char('|') + entry.dateText;
+    return parts.join(QLatin1Char(';'));
+}
+
+// The window's news widgets driven by a feed; links are caught instead of opened.
+struct Harness
+{
+    QListWidget list;
+    QPushButton previous;
+    QPushButton next;
+    QLabel cover;
+    QTextBrowser article;
+    NewsWidgetsView view{&list, &previous, &next, &cover, &article};
+    NetworkService network;
+    NewsFeed feed;
+    QList<QUrl> opened;
+
+    explicit Harness(const QString& newsUrl) : feed(network, view, newsUrl)
+    {
+        feed.setToday([] { return kToday; });
+        feed.setLinkOpener([this](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+    }
+
+    // The pages and then the covers of one load.
+    bool load()
+    {
+        QSignalSpy finished(&feed, &NewsFeed::newsFinished);
+        feed.loadNews();
+        return finished.wait(30000) && finished.count() == 1
+               && QTest::qWaitFor([this] { return feed.coverDownloadsRunning() == 0; }, 30000);
+    }
+
+    [[nodiscard]] QList<int> visibleRows() const
+    {
+        QList<int> rows;
+        for (int row = 0; row < list.count(); ++row) {
+            if (!list.item(row)->isHidden())
+                rows << row;
+        }
+        return rows;
+    }
+
+    [[nodiscard]] QSize iconSize(int row) const
+    {
+        const QIcon icon = list.item(row)->icon();
+        return icon.actualSize(QSize(2048, 2048));
+    }
+};
+
+} // namespace
+
+class TestNews final : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    HttpTestServer m_server;
+    const QString m_failed = QStringLiteral("Unable to load news.");
+    const QString m_changed =
+        QStringLiteral("The website format has changed; news could not be parsed.");
+
+    QString url(const QString& path) const { return m_server.url(path); }
+    int requestCount(const QByteArray& path) const { return m_server.requests(path).size(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        setLauncherDirectory(m_dir.path());
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        for (int page = 1; page <= 4; ++page) {
+            const QByteArray path = QByteArrayLiteral("/announce/list/page/") + QByteArray::number(page) + '/';
+            m_server.on(path, HttpResponse::text(200, fixture(QStringLiteral("page%1.html").arg(page))));
+        }
+        m_server.on("/hostile/", HttpResponse::text(200, fixture(QStringLiteral("hostile.html"))));
+    }
+
+    void init()
+    {
+        QVERIFY(QDir(launcherFilePath(QStringLiteral("cache"))).removeRecursively());
+        m_server.clearRequests();
+    }
+
+    void parsePage_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<bool>("reachedOld");
+        QTest::addColumn<QString>("nextPath");
+        QTest::newRow("dates from the title or the cover path") << "page1.html"
+            << "The Ember Citadel opens its gates|12.05.2025;Spring market on the harbour|03.2025;"
+               "Festival planned for 31.02.2025|;Patch notes 2.4|03.05.2025"
+            << false << "/announce/list/page/2/";
+        QTest::newRow("next link after a link back") << "page2.html"
+            << "Patch notes 2.4|03.05.2025;Arena tournament|02.2025" << false << "/announce/list/page/3/";
+        QTest::newRow("an old entry ends the scan and the paging") << "page3.html"
+            << "First frost on the pass|01.12.2024" << true << "";
+        QTest::newRow("changed format") << "changed.html" << "" << false << "";
+    }
+    void parsePage()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, entries);
+        QFETCH(bool, reachedOld);
+        QFETCH(QString, nextPath);
+        const QUrl pageUrl(QStringLiteral("https://ostravel.example/announce/list/page/1/"));
+        const NewsPage page = parseNewsPage(fixture(file), pageUrl, kToday.addMonths(-6));
+        QCOMPARE(summary(page.entries), entries);
+        QCOMPARE(page.reachedOld, reachedOld);
+        QCOMPARE(page.nextPage.path(), nextPath);
+    }
+
+    void entryFields()
+    {
+        const QUrl pageUrl(QStringLiteral("https://ostravel.example/announce/list/page/1/"));
+        const NewsPage page = parseNewsPage(fixture(QStringLiteral("page1.html")), pageUrl, kToday.addMonths(-6));
+        QCOMPARE(page.entries.size(), 4);
+        const NewsEntry& first = page.entries.at(0);
+        QCOMPARE(first.link, QStringLiteral("https://ostravel.example/announce/ember-citadel/"));
+        QCOMPARE(first.coverUrl, QStringLiteral("https://ostravel.example/uploads/2025/05/ember.png"));
+        QCOMPARE(first.descriptionHtml, QStringLiteral("<p>A new stronghold rises above the valley. "
+                                                       "Gather your company &amp; hold the passes.</p>"));
+        QVERIFY(first.articleHtml.contains(QStringLiteral("<h1>The Ember Citadel opens its gates</h1>")));
+        QVERIFY(first.articleHtml.contains(QStringLiteral("<div class='details'>12.05.2025</div>")));
+        QVERIFY(first.articleHtml.contains(
+            QStringLiteral("<a href='https://ostravel.example/announce/ember-citadel/'>")));
+        QVERIFY(page.entries.at(3).articleHtml.contains(QStringLiteral("until dawn, and the guild halls...</div>")));
+    }
+
+    // Style sheets named by the site are not loaded: an import of a device would hang the
+    // launcher, one of a local file would read it.
+    void siteHtmlOpensNoFile()
+    {
+        const QString probe = m_dir.filePath(QStringLiteral("probe.css"));
+        QFile file(probe);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("p{color:red}") > 0);
+        file.close();
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(probe).constData(), IN_OPEN) >= 0);
+        const QString url = QUrl::fromLocalFile(probe).toString();
+        const QString text = plainTextOfHtml(
+            QStringLiteral("<p>Text<img src='%1'><style>@import url(%1);</style></p>").arg(url));
+        char events[4096];
+        const ssize_t opened = read(watch, events, sizeof events);
+        close(watch);
+        QCOMPARE(text, QStringLiteral("Text"));
+        QCOMPARE(opened, ssize_t(-1));
+    }
+
+    void excerpt_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("excerpt");
+        const QString a181(181, QLatin1Char('a'));
+        QTest::newRow("185 characters stay") << QString(185, QLatin1Char('x')) << QString(185, QLatin1Char('x'));
+        QTest::newRow("186 are cut to 182") << QString(186, QLatin1Char('x'))
+                                            << QString(182, QLatin1Char('x')) + QStringLiteral("...");
+        QTest::newRow("a space at the cut is trimmed") << a181 + QStringLiteral(" bbbbbbbbbb")
+                                                       << a181 + QStringLiteral("...");
+        QTest::newRow("a surrogate pair is not split")
+            << a181 + QString::fromUtf8("\xF0\x9F\x90\x89") + QStringLiteral("bbbbbbbbbb")
+            << a181 + QStringLiteral("...");
+    }
+    void excerpt()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, excerpt);
+        QCOMPARE(newsExcerpt(text), excerpt);
+    }
+
+    void cacheFileName_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("upper-case suffix and a query") << "https://ostravel.example/a/Cover.JPG?size=2" << "jpg";
+        QTest::newRow("no suffix") << "https://ostravel.example/img/cover" << "img";
+        QTest::newRow("six characters") << "https://ostravel.example/img/cover.backup" << "img";
+        QTest::newRow("a dot in a folder only") << "https://ostravel.example/a.b/cover" << "img";
+        QTest::newRow("encoded space") << "https://ostravel.example/a b/c.webp" << "webp";
+    }
+    void cacheFileName()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, extension);
+        const QUrl imageUrl(url);
+        const QByteArray digest =
+            QCryptographicHash::hash(imageUrl.toEncoded(QUrl::FullyEncoded), QCryptographicHash::Sha256);
+        QCOMPARE(coverCacheFileName(imageUrl), QString::fromLatin1(digest.toHex()) + QLatin1Char('.') + extension);
+    }
+
+    void followsPagesAndDeduplicates()
+    {
+        Harness h(url(QStringLiteral("/announce/list/page/1/")));
+        QVERIFY(h.load());
+        QCOMPARE(summary(h.feed.entries()),
+                 QStringLiteral("The Ember Citadel opens its gates|12.05.2025;Spring market on the harbour|03.2025;"
+                                "Festival planned for 31.02.2025|;Patch notes 2.4|03.05.2025;"
+                                "Arena tournament|02.2025;First frost on the pass|01.12.2024"));
+        QCOMPARE(requestCount("/announce/list/page/3/"), 1);
+        QCOMPARE(requestCount("/announce/list/page/4/"), 0);
+        QCOMPARE(h.list.count(), 6);
+        QCOMPARE(h.visibleRows(), QList<int>{0});
+        QCOMPARE(h.list.currentRow(), 0);
+        const QListWidgetItem* market = h.list.item(1);
+        QCOMPARE(market->text(), QStringLiteral("Spring market on the harbour\n03.2025"));
+        QCOMPARE(market->data(NewsWidgetsView::LinkRole).toString(),
+                 QStringLiteral("https://ostravel.example/announce/spring-market/"));
+        QCOMPARE(market->data(NewsWidgetsView::CoverUrlRole).toString(), url(QStringLiteral("/uploads/2025/3/market.JPG?v=2")));
+        QCOMPARE(h.list.item(2)->text(), QStringLiteral("Festival planned for 31.02.2025"));
+    }
+
+    void pageLimit()
+    {
+        for (int page = 1; page <= 26; ++page) {
+            const QString next = QStringLiteral("/chain/announce/list/page/%1/").arg(page + 1);
+            m_server.on(QStringLiteral("/chain/announce/list/page/%1/").arg(page).toLatin1(),
+                        HttpResponse::text(200, listPage({QStringLiteral("e%1|Entry %1").arg(page)}, next)));
+        }
+        Harness h(url(QStringLiteral("/chain/announce/list/page/1/")));
+        QVERIFY(h.load());
+        QCOMPARE(h.feed.entries().size(), 24);
+        QCOMPARE(requestCount("/chain/announce/list/page/24/"), 1);
+        QCOMPARE(requestCount("/chain/announce/list/page/25/"), 0);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<int>("entries");
+        QTest::newRow("first page fails") << 404 << QByteArray() << m_failed << 0;
+        QTest::newRow("page over 4 MiB")
+            << 200 << QByteArray(4 * 1024 * 1024 + 1, ' ') << m_failed << 0;
+        QTest::newRow("format changed") << 200 << fixture(QStringLiteral("changed.html")) << m_changed << 0;
+        QTest::newRow("every entry too old")
+            << 200 << listPage({QStringLiteral("old|[30.11.2024] Old news")}) << m_changed << 0;
+        QTest::newRow("a later page fails")
+            << 200 << listPage({QStringLiteral("kept|Kept")}, QStringLiteral("/missing/announce/list/page/2/"))
+            << QStringLiteral("Loading...") << 1;
+    }
+    void failures()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, panel);
+        QFETCH(int, entries);
+        const QString path = QStringLiteral("/failing/%1/").arg(QString::number(qHash(QTest::currentDataTag())));
+        m_server.on(path.toLatin1(), HttpResponse::text(status, body));
+        Harness h(url(path));
+        h.article.setPlainText(QStringLiteral("Loading..."));
+        QVERIFY(h.load());
+        QVERIFY2(h.article.toPlainText().contains(panel), qPrintable(h.article.toPlainText()));
+        QCOMPARE(h.feed.entries().size(), entries);
+    }
+
+    void covers()
+    {
+        const QByteArray red = png(Qt::red);
+        m_server.on("/c/cover.png", HttpResponse::text(200, red));
+        m_server.on("/c/text.png", HttpResponse::text(200, "<html>not an image</html>"));
+        m_server.on("/c/wide.png", HttpResponse::text(200, png(Qt::green, QSize(NewsFeed::kMaxCoverSide + 1, 2))));
+        m_server.on("/c/", HttpResponse::text(200, listPage({QStringLiteral("a|Alpha|/c/cover.png"),
+                                                             QStringLiteral("b|Beta|/c/missing.png"),
+                                                             QStringLiteral("c|Gamma|/c/text.png"),
+                                                             QStringLiteral("d|Delta|"),
+                                                             QStringLiteral("e|Epsilon|/c/wide.png")})));
+        const QString cache = launcherFilePath(QStringLiteral("cache/news/"));
+        const QSize defaultSize = QImage(QStringLiteral(":/assets/news-default.png")).size();
+        QVERIFY(!defaultSize.isEmpty());
+        {
+            Harness h(url(QStringLiteral("/c/")));
+            QVERIFY(h.load());
+            QFile stored(cache + coverCacheFileName(QUrl(url(QStringLiteral("/c/cover.png")))));
+            QVERIFY(stored.open(QIODevice::ReadOnly));
+            QCOMPARE(stored.readAll(), red);
+            // Neither the 404, nor the text, nor an image too wide to decode safely.
+            QCOMPARE(QDir(cache).entryList(QDir::Files).size(), 1);
+            QCOMPARE(h.iconSize(0), QSize(40, 30));
+            QCOMPARE(h.iconSize(1), defaultSize);
+            QCOMPARE(h.iconSize(2), defaultSize);
+            QCOMPARE(h.iconSize(4), defaultSize);
+            QCOMPARE(requestCount("/c/wide.png"), 1);
+            // The current entry's cover arrived: the article and the cover label follow it.
+            QVERIFY(h.article.toPlainText().contains(QStringLiteral("Alpha")));
+            QCOMPARE(h.cover.pixmap(Qt::ReturnByValue).size(), QSize(40, 30));
+            // An entry without a cover never fetches the list page as one.
+            QCOMPARE(requestCount("/c/"), 1);
+        }
+        Harness again(url(QStringLiteral("/c/")));
+        QVERIFY(again.load());
+        QCOMPARE(requestCount("/c/cover.png"), 1);
+        QCOMPARE(again.iconSize(0), QSize(40, 30));
+    }
+
+    void staleGenerationDropped()
+    {
+        HttpResponse slow = HttpResponse::text(200, listPage({QStringLiteral("stale|Stale entry")}));
+        slow.delayMs = 200;
+        m_server.on("/stale/", slow);
+        m_server.on("/fresh/", HttpResponse::text(200, fixture(QStringLiteral("changed.html"))));
+        Harness h(url(QStringLiteral("/stale/")));
+        QSignalSpy finished(&h.feed, &NewsFeed::newsFinished);
+        h.feed.loadNews();
+        const QList<NetworkReply*> replies = h.network.findChildren<NetworkReply*>();
+        QCOMPARE(replies.size(), 1);
+        QSignalSpy staleDone(replies.first(), &NetworkReply::finished);
+        h.feed.setNewsUrl(url(QStringLiteral("/fresh/")));
+        h.feed.loadNews();
+        QCOMPARE(h.feed.newsGeneration(), 2);
+        QVERIFY(staleDone.count() == 1 || staleDone.wait(30000));
+        QVERIFY(finished.count() == 1 || finished.wait(30000));
+        QCoreApplication::processEvents();
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(h.list.count(), 0);
+        QVERIFY(h.article.toPlainText().contains(m_changed));
+    }
+
+    void hostileContent()
+    {
+        Harness h(url(QStringLiteral("/hostile/")));
+        QVERIFY(h.load());
+        QCOMPARE(h.feed.entries().size(), 2);
+        const NewsEntry& evil = h.feed.entries().first();
+        QCOMPARE(evil.title, QStringLiteral("Free gold"));
+        QVERIFY(evil.link.startsWith(QLatin1String("javascript:")));
+        QVERIFY(evil.descriptionHtml.contains(QStringLiteral("&lt;b&gt;now&lt;/b&gt;")));
+        for (const QString& html : {evil.articleHtml, evil.descriptionHtml}) {
+            for (const char* tag : {"<script", "<img", "<form", "<input", "file:"})
+                QVERIFY2(!html.contains(QLatin1String(tag), Qt::CaseInsensitive), tag);
+        }
+
+        emit h.list.itemClicked(h.list.item(0));
+        emit h.article.anchorClicked(QUrl(QStringLiteral("javascript:alert(1)")));
+        emit h.article.anchorClicked(QUrl(QStringLiteral("file:///etc/passwd")));
+        QVERIFY(h.opened.isEmpty());
+        emit h.list.itemClicked(h.list.item(1));
+        QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://ostravel.example/announce/guild-halls/"))});
+
+        // A click on a link in the article panel never navigates the panel itself.
+        h.opened.clear();
+        h.article.resize(400, 200);
+        h.article.show();
+        for (const char* target : {"file:///etc/passwd", "https://ostravel.example/news/"}) {
+            h.article.setHtml(QStringLiteral("<p><a href='%1'>linktext</a></p>").arg(QLatin1String(target)));
+            QTextCursor cursor(h.article.document());
+            cursor.setPosition(3);
+            const QPoint at = h.article.cursorRect(cursor).center();
+            QTest::mouseClick(h.article.viewport(), Qt::LeftButton, {}, at);
+            QVERIFY(h.article.source().isEmpty());
+            QCOMPARE(h.article.toPlainText(), QStringLiteral("linktext"));
+        }
+        QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://ostravel.example/news/"))});
+
+        // The article panel reads no image but the launcher's own and the cached covers.
+        QTextDocument* document = h.article.document();
+        const QString cached = h.feed.coverCachePath(QStringLiteral("https://ostravel.example/x.png"));
+        QFile file(cached);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png(Qt::blue)) > 0);
+        file.close();
+        const auto image = [document](const QUrl& name) {
+            return document->resource(QTextDocument::ImageResource, name);
+        };
+        QVERIFY(image(QUrl(QStringLiteral("file:///etc/passwd"))).isNull());
+        QVERIFY(image(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("launcher.ini")))).isNull());
+        QVERIFY(image(QUrl(url(QStringLiteral("/c/cover.png")))).isNull());
+        QVERIFY(!image(QUrl::fromLocalFile(cached)).isNull());
+        QVERIFY(!image(QUrl(QStringLiteral("qrc:/assets/news-default.png"))).isNull());
+        QVERIFY(h.feed.localizeImages(QStringLiteral("<img src='https://ostravel.example/x.png'>"))
+                    .contains(QUrl::fromLocalFile(cached).toString()));
+    }
+
+    void sliderWraps_data()
+    {
+        QTest::addColumn<QString>("clicks");
+        QTest::addColumn<int>("row");
+        QTest::newRow("previous from the first") << "<" << 3;
+        QTest::newRow("next three times") << ">>>" << 3;
+        QTest::newRow("next four times") << ">>>>" << 0;
+        QTest::newRow("previous twice") << "<<" << 2;
+    }
+    void sliderWraps()
+    {
+        QFETCH(QString, clicks);
+        QFETCH(int, row);
+        m_server.on("/four/", HttpResponse::text(200, listPage({QStringLiteral("a|A"), QStringLiteral("b|B"),
+                                                                QStringLiteral("c|C"), QStringLiteral("d|D")})));
+        Harness h(url(QStringLiteral("/four/")));
+        QVERIFY(h.load());
+        for (QChar click : clicks)
+            QTest::mouseClick(click == QLatin1Char('<') ? &h.previous : &h.next, Qt::LeftButton);
+        QCOMPARE(h.feed.currentRow(), row);
+        QCOMPARE(h.list.currentRow(), row);
+        QCOMPARE(h.visibleRows(), QList<int>{row});
+    }
+};
+
+QTEST_MAIN(TestNews)
+#include "tst_news.moc"
