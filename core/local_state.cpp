@@ -164,8 +164,9 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
 bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,
                       const ManifestFile* installed, const LocalFileState* recorded)
 {
-    return current.isFile && !current.isLink && installed && recorded && installed->sha256 == wanted.sha256
-        && installed->size == wanted.size && recorded->size == current.size
+    return current.isFile && !current.isLink && installed && recorded
+        && installed->sha256 == wanted.sha256 && installed->size == wanted.size
+        && recorded->size == current.size
         && recorded->modifiedMs == current.modifiedMs;
 }
 

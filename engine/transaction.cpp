@@ -58,7 +58,8 @@ QString parentOf(const QString& path)
 // case, and every file comes back to its own path.
 QString replacedBackupPath(const QDir& backup, const QString& rel)
 {
-    const bool clashes = rel.section(QLatin1Char('/'), 0, 0).compare(kRemovedFolder, Qt::CaseInsensitive) == 0;
+    const QString first = rel.section(QLatin1Char('/'), 0, 0);
+    const bool clashes = first.compare(kRemovedFolder, Qt::CaseInsensitive) == 0;
     return backup.filePath(clashes ? kRemovedPrefix + rel : rel);
 }
 
@@ -149,7 +150,8 @@ bool restoreFile(const QDir& root, const QString& txDir, const QString& file, co
         const QString aside = displaced.filePath(part);
         return ensureParentDirectory(aside) && renameEntry(root.filePath(part), aside);
     };
-    for (int slash = rel.indexOf(QLatin1Char('/')); slash > 0; slash = rel.indexOf(QLatin1Char('/'), slash + 1)) {
+    for (int slash = rel.indexOf(QLatin1Char('/')); slash > 0;
+         slash = rel.indexOf(QLatin1Char('/'), slash + 1)) {
         const QString folder = rel.left(slash);
         const EntryKind kind = entryKind(root.filePath(folder));
         if (kind == EntryKind::Missing)
