@@ -364,12 +364,15 @@ private slots:
         m_repository->serve(&m_server);
         const QString withFolders = m_work.filePath(QStringLiteral("installed-l1"));
         const QString withFiles = m_work.filePath(QStringLiteral("installed-l2"));
-        QVERIFY2(runDriver(driverArguments(QStringLiteral("l1"), withFolders, freshFolder(QStringLiteral("cache"))), &errors) == 0,
-                 errors.constData());
-        QVERIFY2(runDriver(driverArguments(QStringLiteral("l2"), withFiles, freshFolder(QStringLiteral("cache"))), &errors) == 0,
-                 errors.constData());
-        m_scenarios.append({QStringLiteral("l1 to l2, objects cached"), withFolders, QStringLiteral("l2"), folders, files, true});
-        m_scenarios.append({QStringLiteral("l2 to l1, objects cached"), withFiles, QStringLiteral("l1"), files, folders, true});
+        for (const QString& id : {QStringLiteral("l1"), QStringLiteral("l2")}) {
+            const QString folder = id == QLatin1String("l1") ? withFolders : withFiles;
+            QVERIFY2(runDriver(driverArguments(id, folder, freshFolder(QStringLiteral("cache"))), &errors) == 0,
+                     errors.constData());
+        }
+        m_scenarios.append({QStringLiteral("l1 to l2, objects cached"), withFolders, QStringLiteral("l2"),
+                            folders, files, true});
+        m_scenarios.append({QStringLiteral("l2 to l1, objects cached"), withFiles, QStringLiteral("l1"),
+                            files, folders, true});
     }
 
     // Every rename of a download (the cache's stores) and the first few publications of saved
