@@ -39,6 +39,17 @@ QVariant readValue(const char* key, const QVariant& fallback)
     return settings.value(QLatin1String(key), fallback);
 }
 
+// A stored number clamped to its range; text that is no number at all gives the default,
+// not the smallest value (which for these keys would mean a check every minute or a crawl).
+int readBoundedInt(const char* key, int fallback, int low, int high)
+{
+    bool ok = false;
+    const qlonglong value = readValue(key, fallback).toLongLong(&ok);
+    if (!ok)
+        return fallback;
+    return int(std::clamp<qlonglong>(value, low, high));
+}
+
 void writeValue(const char* key, const QVariant& value)
 {
     LauncherIniSettings settings;
@@ -159,8 +170,8 @@ void setShowLog(bool enabled) { writeValue(kShowLog, enabled); }
 
 int updateCheckIntervalMinutes()
 {
-    return std::clamp(readValue(kUpdateCheckInterval, 5).toInt(), kMinUpdateCheckIntervalMinutes,
-                      kMaxUpdateCheckIntervalMinutes);
+    return readBoundedInt(kUpdateCheckInterval, 5, kMinUpdateCheckIntervalMinutes,
+                          kMaxUpdateCheckIntervalMinutes);
 }
 
 void setUpdateCheckIntervalMinutes(int minutes)
@@ -174,8 +185,7 @@ void setDownloadRateLimitEnabled(bool enabled) { writeValue(kRateLimitEnabled, e
 
 int downloadRateLimitMBps()
 {
-    return std::clamp(readValue(kRateLimitMBps, 10).toInt(), kMinDownloadRateLimitMBps,
-                      kMaxDownloadRateLimitMBps);
+    return readBoundedInt(kRateLimitMBps, 10, kMinDownloadRateLimitMBps, kMaxDownloadRateLimitMBps);
 }
 
 void setDownloadRateLimitMBps(int megabytesPerSecond)

@@ -2,6 +2,7 @@
 
 #include "core/json_values.h"
 #include "core/local_state.h"
+#include "core/object_format.h"
 #include "core/paths.h"
 
 #include <QCoreApplication>
@@ -33,11 +34,14 @@ bool readChunking(const QJsonObject& object, ChunkingOptions* chunking)
         && readNonNegativeInteger(object.value(QLatin1String("maxBytes")), &chunking->maxBytes);
 }
 
+// A chunk or object above the download limit could never be fetched, and a chunk size is
+// what the launcher sets aside to unpack it: both are bounded here, before anything is planned.
 bool readChunk(const QJsonObject& object, ManifestChunk* chunk)
 {
     return readNonNegativeInteger(object.value(QLatin1String("offset")), &chunk->offset)
         && readNonNegativeInteger(object.value(QLatin1String("size")), &chunk->size)
         && readNonNegativeInteger(object.value(QLatin1String("blobSize")), &chunk->blobSize)
+        && chunk->size <= kMaxObjectBytes && chunk->blobSize <= kMaxObjectBytes
         && readSha256Hex(object.value(QLatin1String("sha256")), &chunk->sha256)
         && readSha256Hex(object.value(QLatin1String("blobSha256")), &chunk->blobSha256);
 }

@@ -3,6 +3,7 @@
 #include "core/chunker.h"
 #include "core/file_status.h"
 #include "core/local_state.h"
+#include "core/object_format.h"
 #include "core/paths.h"
 #include "core/sha256.h"
 #include "engine/file_ops.h"
@@ -82,18 +83,6 @@ FileAssemblyResult failure(const QString& message)
     return {false, message};
 }
 
-// The object's own length prefix must announce the chunk's size; checked before qUncompress
-// would allocate whatever the prefix claims.
-bool announcesSize(const QByteArray& object, qint64 size)
-{
-    if (object.size() < 4)
-        return false;
-    const auto* bytes = reinterpret_cast<const uchar*>(object.constData());
-    const quint32 announced = (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16)
-        | (quint32(bytes[2]) << 8) | quint32(bytes[3]);
-    return qint64(announced) == size;
-}
-
 FileAssemblyResult assembleFile(ApplyContext& context, int index)
 {
     if (context.cancelled())
@@ -126,8 +115,10 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
             const QByteArray stored = object.readAll();
             if (stored.size() != source.blobSize || Sha256::hash(stored) != source.blobSha256)
                 return failure(QStringLiteral("Cached object is damaged"));
-            if (announcesSize(stored, source.size))
-                chunk = qUncompress(stored);
+            // Unpacked into exactly the chunk's size: a stream that would expand further is
+            // refused there, not followed into gigabytes on every assembling thread.
+            if (!inflateObject(stored, source.size, &chunk))
+                return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));
         }
         if (chunk.size() != source.size || Sha256::hash(chunk) != source.sha256)
             return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));

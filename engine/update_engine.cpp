@@ -5,6 +5,8 @@
 #include "core/chunker.h"
 #include "core/file_status.h"
 #include "core/local_state.h"
+#include "core/object_format.h"
+#include "core/paths.h"
 #include "core/planner.h"
 #include "core/sha256.h"
 #include "engine/file_ops.h"
@@ -27,7 +29,6 @@ namespace {
 
 constexpr int kRequestsInFlight = 4;
 constexpr int kObjectTimeoutMs = 15000;
-constexpr qint64 kMaxObjectBytes = 16 * 1024 * 1024;
 constexpr int kAttemptsPerObject = 3;
 
 // Worker side of planning: the plan, minus the objects that the cache already holds intact.
@@ -129,6 +130,12 @@ void UpdateEngine::start(const Manifest& manifest, const QString& baseUrl, const
 {
     if (m_running)
         return;
+    // The release names the transaction folder; one that cannot be a plain folder name would
+    // otherwise be refused only after every object was downloaded.
+    if (!isPlainFolderName(manifest.releaseId)) {
+        refuse(QStringLiteral("UPD-APPLY"), QStringLiteral("Cannot create update transaction directory"));
+        return;
+    }
     m_checkGameRunning = checkGameRunning;
     const QString root = QDir::cleanPath(gameRoot);
     const QString cache = cacheRoot();

@@ -3,6 +3,7 @@
 #include "net/download_rate_limiter.h"
 #include "platform/http_transfer.h"
 
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPointer>
@@ -110,6 +111,11 @@ NetworkService::NetworkService(QObject* parent)
 
 NetworkService::~NetworkService()
 {
+    // The workers run on the global pool, which the application waits for when it ends:
+    // unless they are told to stop, Exit would wait for every download in flight.
+    const QList<NetworkReply*> replies = findChildren<NetworkReply*>(QString(), Qt::FindDirectChildrenOnly);
+    for (NetworkReply* reply : replies)
+        reply->cancel();
     QMutexLocker lock(&m_mailbox->mutex);
     m_mailbox->service = nullptr;
 }
@@ -122,6 +128,10 @@ NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxByte
     request.proxy = transferProxy(m_proxySettings);
     request.timeoutMs = timeoutMs;
     request.maxBytes = maxBytes;
+    request.pace.minBytesPerSecond = m_minimumBytesPerSecond;
+    request.pace.windowMs = m_paceWindowMs;
+    request.pace.minimumDeadlineMs = m_minimumDeadlineMs;
+    request.extraAuthorities = QFile::encodeName(m_extraAuthorities).toStdString();
 
     QPointer<NetworkReply> guard(reply);
     std::shared_ptr<std::atomic<int>> cancelFlag = reply->m_cancelFlag;
@@ -157,6 +167,18 @@ void NetworkService::setProxySettings(const ProxySettings& settings)
 void NetworkService::setDownloadRateLimit(qint64 bytesPerSecond)
 {
     m_rateLimiter->setBytesPerSecond(bytesPerSecond);
+}
+
+void NetworkService::setMinimumPace(qint64 bytesPerSecond, int windowMs, int minimumDeadlineMs)
+{
+    m_minimumBytesPerSecond = qMax<qint64>(0, bytesPerSecond);
+    m_paceWindowMs = qMax(1, windowMs);
+    m_minimumDeadlineMs = qMax(0, minimumDeadlineMs);
+}
+
+void NetworkService::setExtraCertificateAuthorities(const QString& pemFile)
+{
+    m_extraAuthorities = pemFile;
 }
 
 } // namespace vorn

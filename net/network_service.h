@@ -59,12 +59,13 @@ private:
 
 // The launcher's one HTTP client: every download is a GET that runs on a thread of the
 // global pool under the transport policy (HTTPS only, plain HTTP to the local machine,
-// TLS 1.2, size cap, time-out, proxy, one shared bandwidth limit).
+// TLS 1.2, size cap, time-out, minimum pace, proxy, one shared bandwidth limit).
 class NetworkService final : public QObject
 {
     Q_OBJECT
 public:
     explicit NetworkService(QObject* parent = nullptr);
+    // Cancels the requests still running, so that leaving the program does not wait for them.
     ~NetworkService() override;
 
     // Returns at once; the reply is a child of the service. The proxy settings in force now
@@ -76,10 +77,24 @@ public:
     // bytesPerSecond 0 or less: unlimited.
     void setDownloadRateLimit(qint64 bytesPerSecond);
 
+    // Besides the idle time-out, a request fails as timed out when fewer than bytesPerSecond
+    // arrive on average over windowMs, or when it lasts longer than the larger of
+    // minimumDeadlineMs and its size limit at bytesPerSecond. Defaults: 1 KiB/s over 15 s,
+    // at least 60 s. bytesPerSecond 0: only the idle time-out.
+    void setMinimumPace(qint64 bytesPerSecond, int windowMs, int minimumDeadlineMs);
+
+    // A PEM file of certificate authorities to trust besides the system's, for the tools and
+    // tests of private deployments. The launcher itself never sets one.
+    void setExtraCertificateAuthorities(const QString& pemFile);
+
     struct Mailbox;
 
 private:
     ProxySettings m_proxySettings;
+    qint64 m_minimumBytesPerSecond = 1024;
+    int m_paceWindowMs = 15000;
+    int m_minimumDeadlineMs = 60000;
+    QString m_extraAuthorities;
     QSharedPointer<DownloadRateLimiter> m_rateLimiter;
     std::shared_ptr<Mailbox> m_mailbox;
 };

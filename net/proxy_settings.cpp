@@ -17,15 +17,17 @@ const char* const kPort = "Proxy/Port";
 const char* const kUser = "Proxy/User";
 const char* const kPassword = "Proxy/PasswordProtected";
 
-QByteArray sealPassword(const QString& password)
+bool sealPassword(const QString& password, QByteArray* stored)
 {
+    stored->clear();
     if (password.isEmpty())
-        return {};
+        return true;
     const QByteArray utf8 = password.toUtf8();
     std::string sealed;
     if (!platform::protectSecret(std::string(utf8.constData(), size_t(utf8.size())), &sealed))
-        return {};
-    return QByteArray(sealed.data(), int(sealed.size())).toBase64();
+        return false;
+    *stored = QByteArray(sealed.data(), int(sealed.size())).toBase64();
+    return true;
 }
 
 QString openPassword(const QByteArray& stored)
@@ -84,15 +86,27 @@ ProxySettings loadProxySettings()
     return settings;
 }
 
-void saveProxySettings(const ProxySettings& settings)
+bool saveProxySettings(const ProxySettings& settings, QString* error)
 {
+    QByteArray sealed;
+    if (!sealPassword(settings.password, &sealed)) {
+        if (error)
+            *error = QStringLiteral("The proxy password cannot be stored protected for this user");
+        return false;
+    }
     LauncherIniSettings ini;
     ini.setValue(QLatin1String(kMode), proxyModeText(settings.mode));
     ini.setValue(QLatin1String(kHost), settings.host.trimmed());
     ini.setValue(QLatin1String(kPort), uint(settings.port));
     ini.setValue(QLatin1String(kUser), settings.user);
-    ini.setValue(QLatin1String(kPassword), sealPassword(settings.password));
+    ini.setValue(QLatin1String(kPassword), sealed);
     ini.sync();
+    if (ini.status() != QSettings::NoError) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1").arg(ini.fileName());
+        return false;
+    }
+    return true;
 }
 
 bool proxyEnabled()

@@ -29,9 +29,11 @@ struct ProxySettings
 [[nodiscard]] ProxyMode parseProxyMode(const QString& text);
 
 // The Proxy group of launcher.ini, except the master switch. The password is stored only
-// sealed for the current user; one that cannot be opened again loads as empty.
+// sealed for the current user; one that cannot be opened again loads as empty. When the
+// password cannot be sealed nothing is written, the stored settings stay as they were, and
+// the result is false with the reason.
 [[nodiscard]] ProxySettings loadProxySettings();
-void saveProxySettings(const ProxySettings& settings);
+[[nodiscard]] bool saveProxySettings(const ProxySettings& settings, QString* error = nullptr);
 
 // The master switch, shown on the main window as "Use proxy settings".
 [[nodiscard]] bool proxyEnabled();

@@ -1,6 +1,8 @@
 #include "platform/http_transfer.h"
 
+#include <algorithm>
 #include <cctype>
+#include <limits>
 
 namespace vorn::platform {
 
@@ -12,6 +14,10 @@ const char* const kTooLarge = "Response is larger than the allowed limit";
 const char* const kTruncated = "Response ended before its announced length";
 const char* const kProxyAuthRequired = "Proxy authentication is required";
 const char* const kProxyAuthUnsupported = "Proxy uses an unsupported authentication scheme";
+const char* const kTooSlow = "The server sent too little data in time";
+const char* const kTooLong = "The transfer took longer than its deadline";
+const char* const kTooManyRedirects = "Number of redirects hit maximum amount";
+const char* const kHeadTooLarge = "Response header is larger than the allowed limit";
 
 namespace {
 
@@ -78,6 +84,18 @@ bool urlAllowed(const TransferUrl& url)
            && (url.host == "127.0.0.1" || url.host == "localhost");
 }
 
+bool redirectAllowed(const TransferUrl& from, const TransferUrl& to)
+{
+    if (!urlAllowed(to))
+        return false;
+    return !equalsIgnoringCase(from.scheme, "https") || equalsIgnoringCase(to.scheme, "https");
+}
+
+bool isFollowedRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 bool isCancelled(const TransferHooks& hooks)
 {
     return hooks.cancelFlag && hooks.cancelFlag->load() != 0;
@@ -141,6 +159,86 @@ std::string resolveLocation(const std::string& base, const std::string& location
     if (location.empty() || location[0] == '?')
         return origin + path + location;
     return origin + path.substr(0, path.rfind('/') + 1) + location;
+}
+
+SessionProxy sessionProxy(const std::string& name, const std::string& bypass)
+{
+    SessionProxy proxy;
+    if (name.empty())
+        return proxy;
+    proxy.named = true;
+    proxy.name = name;
+    proxy.bypass = bypass;
+    return proxy;
+}
+
+PaceMonitor::PaceMonitor(const TransferPace& pace, std::int64_t maxBytes)
+    : m_pace(pace)
+    , m_start(Clock::now())
+{
+    if (m_pace.minBytesPerSecond > 0) {
+        // Saturates instead of overflowing for the largest size limits.
+        const double atFloor = double(std::max<std::int64_t>(maxBytes, 0)) * 1000.0
+                               / double(m_pace.minBytesPerSecond);
+        const double limit = double(std::numeric_limits<std::int64_t>::max() / 2);
+        m_deadlineMs = std::max<std::int64_t>(m_pace.minimumDeadlineMs,
+                                              std::int64_t(std::min(atFloor, limit)));
+    }
+    m_samples.emplace_back(0, 0);
+}
+
+std::int64_t PaceMonitor::serverMs(Clock::time_point now) const
+{
+    Clock::duration waited = m_waited;
+    if (m_waiting)
+        waited += now - m_waitStart;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start - waited).count();
+}
+
+void PaceMonitor::received(std::int64_t bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bytes += bytes;
+}
+
+void PaceMonitor::beginWait()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_waiting) {
+        m_waiting = true;
+        m_waitStart = Clock::now();
+    }
+}
+
+void PaceMonitor::endWait()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_waiting) {
+        m_waiting = false;
+        m_waited += Clock::now() - m_waitStart;
+    }
+}
+
+const char* PaceMonitor::verdict()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_pace.minBytesPerSecond <= 0)
+        return nullptr;
+    const std::int64_t now = serverMs(Clock::now());
+    if (now > m_deadlineMs)
+        return kTooLong;
+    const std::int64_t window = std::max(1, m_pace.windowMs);
+    if (now - m_samples.back().first >= std::max<std::int64_t>(1, window / 8))
+        m_samples.emplace_back(now, m_bytes);
+    // Keep the newest sample at least one window old as the base of the measurement.
+    while (m_samples.size() >= 2 && m_samples[1].first <= now - window)
+        m_samples.pop_front();
+    const auto& base = m_samples.front();
+    if (now - base.first < window)
+        return nullptr;
+    const std::int64_t bytes = m_bytes - base.second;
+    const double floor = double(m_pace.minBytesPerSecond) * double(now - base.first) / 1000.0;
+    return double(bytes) < floor ? kTooSlow : nullptr;
 }
 
 } // namespace detail

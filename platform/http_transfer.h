@@ -3,9 +3,13 @@
 #include "platform/ascii_text.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <utility>
 
 namespace vorn::platform {
 
@@ -33,14 +37,29 @@ struct TransferProxy
     std::string password;
 };
 
+// The least a server must deliver. The idle time-out alone lets a server that sends a byte
+// now and then hold a request for ever; with this rule a request fails as timed out when the
+// bytes of the last windowMs fall below minBytesPerSecond, or when the whole transfer takes
+// longer than max(minimumDeadlineMs, maxBytes at minBytesPerSecond). Time spent waiting for
+// the launcher's own bandwidth limit does not count. minBytesPerSecond 0: no such rule.
+struct TransferPace
+{
+    std::int64_t minBytesPerSecond = 1024;
+    int windowMs = 15000;
+    int minimumDeadlineMs = 60000;
+};
+
 struct TransferRequest
 {
     TransferUrl url;
     TransferProxy proxy;
-    int timeoutMs = 30000;
+    int timeoutMs = 30000; // idle: the longest silence between bytes
     std::int64_t maxBytes = 0;
+    TransferPace pace;
     std::string cookie; // sent as "Cookie: <cookie>" when not empty
     bool allowChallenge = true;
+    // A PEM file of certificate authorities trusted besides the system's (libcurl only).
+    std::string extraAuthorities;
 };
 
 // Called on the transferring thread. rateLimited tells whether reads must stay small (at most
@@ -79,8 +98,21 @@ extern const char* const kTooLarge;
 extern const char* const kTruncated;
 extern const char* const kProxyAuthRequired;
 extern const char* const kProxyAuthUnsupported;
+extern const char* const kTooSlow;
+extern const char* const kTooLong;
+extern const char* const kTooManyRedirects;
+extern const char* const kHeadTooLarge;
+
+// The most head bytes (interim answers included) one answer may have: a server that keeps
+// sending header lines or "100 Continue" answers is cut off here at the latest.
+constexpr std::int64_t kMaxHeadBytes = 65536;
+constexpr int kMaxRedirects = 10;
 
 [[nodiscard]] bool urlAllowed(const TransferUrl& url);
+// Whether a redirect from one URL to another may be followed: the target must pass the same
+// URL rule as a request, and https never leads down to http.
+[[nodiscard]] bool redirectAllowed(const TransferUrl& from, const TransferUrl& to);
+[[nodiscard]] bool isFollowedRedirect(int status);
 [[nodiscard]] bool isCancelled(const TransferHooks& hooks);
 [[nodiscard]] std::string httpStatusText(int status);
 // The fixed header block, with the cookie line when there is a cookie.
@@ -91,6 +123,46 @@ extern const char* const kProxyAuthUnsupported;
                                           const std::string& requestedHost);
 // A Location header value made absolute against the URL that answered with it.
 [[nodiscard]] std::string resolveLocation(const std::string& base, const std::string& location);
+
+// What a WinHTTP session is opened with: a named proxy (with its bypass list) or none. The
+// bypass list is only valid beside a proxy name.
+struct SessionProxy
+{
+    bool named = false;
+    std::string name;
+    std::string bypass;
+};
+[[nodiscard]] SessionProxy sessionProxy(const std::string& name, const std::string& bypass);
+
+// Watches one transfer against its TransferPace. Thread-safe: the transferring thread reports
+// bytes and limiter waits, and any thread may ask for the verdict.
+class PaceMonitor
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    PaceMonitor(const TransferPace& pace, std::int64_t maxBytes);
+
+    void received(std::int64_t bytes);
+    // Brackets a wait for the launcher's own bandwidth limit.
+    void beginWait();
+    void endWait();
+    // Null while the transfer may go on; otherwise why it must stop (kTooSlow or kTooLong).
+    [[nodiscard]] const char* verdict();
+
+private:
+    [[nodiscard]] std::int64_t serverMs(Clock::time_point now) const;
+
+    std::mutex m_mutex;
+    TransferPace m_pace;
+    std::int64_t m_deadlineMs = 0;
+    Clock::time_point m_start;
+    Clock::duration m_waited{};
+    Clock::time_point m_waitStart;
+    bool m_waiting = false;
+    std::int64_t m_bytes = 0;
+    std::deque<std::pair<std::int64_t, std::int64_t>> m_samples; // server ms, bytes so far
+};
 } // namespace detail
 
 } // namespace vorn::platform

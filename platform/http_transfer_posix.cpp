@@ -18,17 +18,26 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::int64_t kLimitedReadBytes = 65536;
 constexpr long kUnlimitedBufferBytes = 512 * 1024;
-constexpr int kMaxRedirects = 10;
 const char* const kTimedOut = "Timeout was reached";
-const char* const kTooManyRedirects = "Number of redirects hit maximum amount";
 
 // Why a transfer was stopped from inside a libcurl callback (or why it ended).
-enum class Stop { None, Cancelled, TooLarge, TimedOut, ProxyAuth, HttpStatus, Redirect, Challenge };
+enum class Stop {
+    None,
+    Cancelled,
+    TooLarge,
+    HeadTooLarge,
+    TimedOut,
+    ProxyAuth,
+    HttpStatus,
+    Redirect,
+    Challenge
+};
 
 struct Transfer
 {
     const TransferRequest* request = nullptr;
     const TransferHooks* hooks = nullptr;
+    PaceMonitor* pace = nullptr;
     CURL* curl = nullptr;
     TransferResult* result = nullptr;
     std::string currentUrl;
@@ -42,7 +51,9 @@ struct Transfer
     std::string location;
     std::string redirectUrl;
     std::string cookie;
+    std::int64_t headBytes = 0;
     Stop stop = Stop::None;
+    const char* timeoutText = kTimedOut;
     Clock::time_point lastActivity;
 
     void startAttempt()
@@ -54,7 +65,9 @@ struct Transfer
         location.clear();
         redirectUrl.clear();
         cookie.clear();
+        headBytes = 0;
         stop = Stop::None;
+        timeoutText = kTimedOut;
         lastActivity = Clock::now();
     }
 };
@@ -81,11 +94,6 @@ std::string resolvedUrl(const std::string& base, const std::string& location)
     return resolved;
 }
 
-bool isFollowedRedirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 // What to do once a complete response head is in: every decision that the body must not be
 // read for is taken here, so such bodies never reach the write callback.
 bool decideAfterHead(Transfer& t)
@@ -98,13 +106,8 @@ bool decideAfterHead(Transfer& t)
     }
     if (isFollowedRedirect(t.status) && !t.location.empty()) {
         const std::string target = resolvedUrl(t.currentUrl, t.location);
-        const TransferUrl from = splitTransferUrl(t.currentUrl);
-        const TransferUrl to = splitTransferUrl(target);
-        const bool toHttps = equalsIgnoringCase(to.scheme, "https");
-        const bool toHttp = equalsIgnoringCase(to.scheme, "http");
-        // A redirect from https down to http is not followed: its own status is the answer.
-        const bool downgrade = equalsIgnoringCase(from.scheme, "https") && !toHttps;
-        if (to.valid && (toHttps || toHttp) && !downgrade) {
+        // A redirect the URL rule refuses is not followed: its own status is the answer.
+        if (redirectAllowed(splitTransferUrl(t.currentUrl), splitTransferUrl(target))) {
             t.redirectUrl = target;
             t.stop = Stop::Redirect;
             return false;
@@ -138,6 +141,12 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
     Transfer& t = *static_cast<Transfer*>(user);
     const size_t total = size * count;
     t.lastActivity = Clock::now();
+    t.pace->received(std::int64_t(total));
+    t.headBytes += std::int64_t(total);
+    if (t.headBytes > kMaxHeadBytes) {
+        t.stop = Stop::HeadTooLarge;
+        return 0;
+    }
     const std::string line(data, total);
     if (startsWithIgnoringCase(line, "HTTP/")) {
         const size_t space = line.find(' ');
@@ -166,6 +175,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user)
 {
     Transfer& t = *static_cast<Transfer*>(user);
     const size_t total = size * count;
+    t.pace->received(std::int64_t(total));
     if (!t.acceptingBody)
         return total;
     std::string& body = t.result->body;
@@ -183,9 +193,14 @@ size_t onBody(char* data, size_t size, size_t count, void* user)
             t.stop = Stop::TooLarge;
             return 0;
         }
-        if (hooks.acquire && !hooks.acquire(piece)) {
-            t.stop = Stop::Cancelled;
-            return 0;
+        if (hooks.acquire) {
+            t.pace->beginWait();
+            const bool granted = hooks.acquire(piece);
+            t.pace->endWait();
+            if (!granted) {
+                t.stop = Stop::Cancelled;
+                return 0;
+            }
         }
         body.append(data + offset, size_t(piece));
         offset += size_t(piece);
@@ -200,10 +215,21 @@ size_t onBody(char* data, size_t size, size_t count, void* user)
 int onTransferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     Transfer& t = *static_cast<Transfer*>(user);
+    // libcurl calls this about once a second even while the server is silent, so a cancel
+    // is seen without waiting for the next byte.
+    if (isCancelled(*t.hooks)) {
+        t.stop = Stop::Cancelled;
+        return 1;
+    }
     const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()
                                                                              - t.lastActivity);
     if (idle.count() > t.request->timeoutMs) {
         t.stop = Stop::TimedOut;
+        return 1;
+    }
+    if (const char* verdict = t.pace->verdict()) {
+        t.stop = Stop::TimedOut;
+        t.timeoutText = verdict;
         return 1;
     }
     return 0;
@@ -231,7 +257,7 @@ long chooseProxyScheme(long available)
 }
 
 void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, char* errorBuffer,
-               const char* extraAuthorities, curl_slist* headers)
+               curl_slist* headers)
 {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -254,9 +280,9 @@ void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, c
     const bool limited = transfer.hooks->rateLimited && transfer.hooks->rateLimited();
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, limited ? long(kLimitedReadBytes)
                                                        : kUnlimitedBufferBytes);
-    if (extraAuthorities && *extraAuthorities) {
+    if (!request.extraAuthorities.empty()) {
         curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, addExtraAuthorities);
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, extraAuthorities);
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, request.extraAuthorities.c_str());
     }
 
     const TransferProxy& proxy = request.proxy;
@@ -278,9 +304,8 @@ void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, c
     }
 }
 
-} // namespace
-
-TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
+TransferResult runTransfer(const TransferRequest& request, const TransferHooks& hooks,
+                           PaceMonitor& pace)
 {
     TransferResult result;
     if (!urlAllowed(request.url)) {
@@ -306,17 +331,16 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
             start = end + 2;
         }
     }
-    const char* extraVariable = std::getenv("VORN_CA_BUNDLE");
-    const std::string extraAuthorities = extraVariable ? extraVariable : "";
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     Transfer transfer;
     transfer.request = &request;
     transfer.hooks = &hooks;
+    transfer.pace = &pace;
     transfer.curl = curl;
     transfer.result = &result;
     transfer.currentUrl = request.url.full;
-    configure(curl, request, transfer, errorBuffer, extraAuthorities.c_str(), headers);
+    configure(curl, request, transfer, errorBuffer, headers);
 
     int redirects = 0;
     for (;;) {
@@ -375,7 +399,7 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
             TransferRequest again = request;
             again.cookie = transfer.cookie;
             again.allowChallenge = false;
-            result = performTransfer(again, hooks);
+            result = runTransfer(again, hooks, pace);
             break;
         }
 
@@ -386,8 +410,11 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
         case Stop::TooLarge:
             result.errorString = kTooLarge;
             break;
+        case Stop::HeadTooLarge:
+            result.errorString = kHeadTooLarge;
+            break;
         case Stop::TimedOut:
-            result.errorString = kTimedOut;
+            result.errorString = transfer.timeoutText;
             result.timedOut = true;
             break;
         case Stop::HttpStatus:
@@ -410,6 +437,14 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
     return result;
+}
+
+} // namespace
+
+TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
+{
+    PaceMonitor pace(request.pace, request.maxBytes);
+    return runTransfer(request, hooks, pace);
 }
 
 } // namespace vorn::platform

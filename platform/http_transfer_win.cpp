@@ -6,7 +6,10 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cwchar>
+#include <mutex>
 #include <vector>
 
 namespace vorn::platform {
@@ -89,44 +92,181 @@ std::int64_t contentLengthOf(HINTERNET request)
     return value;
 }
 
-// Where WINHTTP_OPTION_URL is not available (Wine), the final URL is followed through the
-// redirect notifications instead.
-struct RedirectTrail
+std::string headerText(HINTERNET request, DWORD query)
 {
-    std::string url;
+    DWORD size = 0;
+    WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                        &size, WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
+        return {};
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return {};
+    return fromWide(buffer.data());
+}
+
+// One asynchronous request as its status callback reports it. WinHTTP's callbacks may come on
+// its own threads, and after the transfer has given up on the request: the record is shared
+// by the transferring thread and the request handle, and goes when both have let go (the
+// handle with its closing notice). Reads land in its own buffer for the same reason.
+struct AsyncRequest
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    int owners = 1;
+    bool done = false;
+    DWORD error = 0;
+    DWORD bytes = 0;
+    std::vector<char> buffer;
+    std::wstring headers;
+
+    void release()
+    {
+        bool last = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            last = --owners == 0;
+        }
+        if (last)
+            delete this;
+    }
+
+    void complete(DWORD failure, DWORD count)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+            error = failure;
+            bytes = count;
+        }
+        changed.notify_all();
+    }
 };
 
 void CALLBACK onRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information,
                               DWORD length)
 {
-    if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || !context || !information)
+    auto* request = reinterpret_cast<AsyncRequest*>(context);
+    if (!request)
         return;
-    auto* trail = reinterpret_cast<RedirectTrail*>(context);
-    const auto* text = static_cast<const wchar_t*>(information);
-    std::wstring location(text, length ? length : wcslen(text));
-    while (!location.empty() && location.back() == L'\0')
-        location.pop_back();
-    trail->url = resolveLocation(trail->url, fromWide(location));
+    switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        request->complete(0, 0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        request->complete(0, information ? *static_cast<const DWORD*>(information) : 0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        request->complete(0, length);
+        break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
+        const auto* result = static_cast<const WINHTTP_ASYNC_RESULT*>(information);
+        request->complete(result && result->dwError ? result->dwError : DWORD(ERROR_WINHTTP_INTERNAL_ERROR), 0);
+        break;
+    }
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+        request->release();
+        break;
+    default:
+        break;
+    }
 }
 
-std::string finalUrlOf(HINTERNET request)
+// One hop of a transfer: its connection and its asynchronous request.
+class Hop
 {
-    DWORD size = 0;
-    if (!WinHttpQueryOption(request, WINHTTP_OPTION_URL, nullptr, &size)
-        && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        size = 0;
-    // Some WinHTTP implementations refuse to measure without a buffer; a generous one then.
-    if (size == 0)
-        size = 8192 * sizeof(wchar_t);
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (!WinHttpQueryOption(request, WINHTTP_OPTION_URL, buffer.data(), &size))
-        return {};
-    return fromWide(buffer.data());
+public:
+    Hop() = default;
+    Hop(const Hop&) = delete;
+    Hop& operator=(const Hop&) = delete;
+    ~Hop() { close(); }
+
+    // A request handle whose completions reach this hop's record; false with the Windows error.
+    [[nodiscard]] bool open(HINTERNET session, const TransferUrl& url, const std::wstring& headers,
+                            DWORD* error)
+    {
+        const bool https = equalsIgnoringCase(url.scheme, "https");
+        const int port = url.port >= 0 ? url.port : (https ? 443 : 80);
+        m_connection = WinHttpConnect(session, toWide(url.host).c_str(), INTERNET_PORT(port), 0);
+        if (m_connection)
+            m_request = WinHttpOpenRequest(m_connection, L"GET", toWide(url.pathAndQuery).c_str(),
+                                           nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           https ? WINHTTP_FLAG_SECURE : 0);
+        if (!m_request) {
+            *error = GetLastError();
+            return false;
+        }
+        m_async = new AsyncRequest;
+        m_async->headers = headers;
+        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(m_async);
+        if (!WinHttpSetOption(m_request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)
+            || WinHttpSetStatusCallback(m_request, onRequestStatus,
+                                        WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                                        0)
+                   == WINHTTP_INVALID_STATUS_CALLBACK) {
+            *error = GetLastError();
+            return false;
+        }
+        // From here on the handle holds the record too, until its closing notice.
+        m_async->owners = 2;
+        DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+        WinHttpSetOption(m_request, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+        return true;
+    }
+
+    [[nodiscard]] HINTERNET request() const { return m_request; }
+    [[nodiscard]] AsyncRequest& async() { return *m_async; }
+
+    // Closing the request handle is how an asynchronous operation under way is abandoned.
+    void close()
+    {
+        if (m_request)
+            WinHttpCloseHandle(m_request);
+        if (m_connection)
+            WinHttpCloseHandle(m_connection);
+        if (m_async)
+            m_async->release();
+        m_request = nullptr;
+        m_connection = nullptr;
+        m_async = nullptr;
+    }
+
+private:
+    HINTERNET m_connection = nullptr;
+    HINTERNET m_request = nullptr;
+    AsyncRequest* m_async = nullptr;
+};
+
+// The proxy that automatic detection or a configuration script names for url, set on the
+// request. Asked on a synchronous session of its own: the transfer's session is asynchronous.
+void applyAutomaticProxy(HINTERNET request, const TransferUrl& url, const std::wstring& autoConfigUrl)
+{
+    InternetHandle session;
+    session.handle = WinHttpOpen(L"VORN-Launcher/0.1", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!session.handle)
+        return;
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    options.fAutoLogonIfChallenged = TRUE;
+    if (!autoConfigUrl.empty()) {
+        options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = autoConfigUrl.c_str();
+    } else {
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    WINHTTP_PROXY_INFO info = {};
+    if (WinHttpGetProxyForUrl(session.handle, toWide(url.full).c_str(), &options, &info)) {
+        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info);
+        takeGlobalString(info.lpszProxy);
+        takeGlobalString(info.lpszProxyBypass);
+    }
 }
 
-} // namespace
-
-TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
+TransferResult runTransfer(const TransferRequest& request, const TransferHooks& hooks,
+                           PaceMonitor& pace)
 {
     TransferResult result;
     if (!urlAllowed(request.url)) {
@@ -134,29 +274,34 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
         return result;
     }
 
-    std::wstring proxyName;
-    std::wstring proxyBypass;
+    std::string proxyName;
+    std::string proxyBypass;
     std::wstring autoConfigUrl;
     bool autoDetect = false;
     if (request.proxy.mode == TransferProxyMode::ManualHttp) {
-        proxyName = toWide(request.proxy.host + ":" + std::to_string(request.proxy.port));
+        proxyName = request.proxy.host + ":" + std::to_string(request.proxy.port);
     } else if (request.proxy.mode == TransferProxyMode::System) {
         WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie = {};
         if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
             autoDetect = ie.fAutoDetect != FALSE;
             autoConfigUrl = takeGlobalString(ie.lpszAutoConfigUrl);
-            proxyName = takeGlobalString(ie.lpszProxy);
-            proxyBypass = takeGlobalString(ie.lpszProxyBypass);
+            proxyName = fromWide(takeGlobalString(ie.lpszProxy));
+            proxyBypass = fromWide(takeGlobalString(ie.lpszProxyBypass));
         }
     }
+    const SessionProxy sessionSettings = sessionProxy(proxyName, proxyBypass);
+    const std::wstring wideProxyName = toWide(sessionSettings.name);
+    const std::wstring wideBypass = toWide(sessionSettings.bypass);
 
+    // Asynchronous, so that a transfer can be given up at any moment (a cancel, a server
+    // below the minimum pace) by closing its request, which WinHTTP allows only in this mode.
     InternetHandle session;
     session.handle = WinHttpOpen(L"VORN-Launcher/0.1",
-                                 proxyName.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY
-                                                   : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
-                                 proxyName.empty() ? WINHTTP_NO_PROXY_NAME : proxyName.c_str(),
-                                 proxyBypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxyBypass.c_str(),
-                                 0);
+                                 sessionSettings.named ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
+                                                       : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                 sessionSettings.named ? wideProxyName.c_str() : WINHTTP_NO_PROXY_NAME,
+                                 wideBypass.empty() ? WINHTTP_NO_PROXY_BYPASS : wideBypass.c_str(),
+                                 WINHTTP_FLAG_ASYNC);
     if (!session.handle) {
         fail(result, GetLastError());
         return result;
@@ -169,102 +314,140 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
                      sizeof headTimeout);
     DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     WinHttpSetOption(session.handle, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
-    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    // Redirects are followed here, hop by hop, so that every target passes the URL rule.
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(session.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
                      sizeof redirectPolicy);
 
-    const bool https = equalsIgnoringCase(request.url.scheme, "https");
-    const int port = request.url.port >= 0 ? request.url.port : (https ? 443 : 80);
-    InternetHandle connection;
-    connection.handle = WinHttpConnect(session.handle, toWide(request.url.host).c_str(),
-                                       INTERNET_PORT(port), 0);
-    if (!connection.handle) {
-        fail(result, GetLastError());
-        return result;
-    }
-
-    InternetHandle httpRequest;
-    httpRequest.handle = WinHttpOpenRequest(connection.handle, L"GET",
-                                            toWide(request.url.pathAndQuery).c_str(), nullptr,
-                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                            https ? WINHTTP_FLAG_SECURE : 0);
-    if (!httpRequest.handle) {
-        fail(result, GetLastError());
-        return result;
-    }
-    const HINTERNET handle = httpRequest.handle;
-
-    if (request.proxy.mode == TransferProxyMode::System && proxyName.empty()
-        && (autoDetect || !autoConfigUrl.empty())) {
-        WINHTTP_AUTOPROXY_OPTIONS options = {};
-        options.fAutoLogonIfChallenged = TRUE;
-        if (!autoConfigUrl.empty()) {
-            options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-            options.lpszAutoConfigUrl = autoConfigUrl.c_str();
-        } else {
-            options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-            options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-        }
-        WINHTTP_PROXY_INFO info = {};
-        if (WinHttpGetProxyForUrl(session.handle, toWide(request.url.full).c_str(), &options,
-                                  &info)) {
-            WinHttpSetOption(handle, WINHTTP_OPTION_PROXY, &info, sizeof info);
-            takeGlobalString(info.lpszProxy);
-            takeGlobalString(info.lpszProxyBypass);
-        }
-    }
-
-    RedirectTrail trail{request.url.full};
-    DWORD_PTR trailContext = reinterpret_cast<DWORD_PTR>(&trail);
-    WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &trailContext, sizeof trailContext);
-    WinHttpSetStatusCallback(handle, onRequestStatus, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
-
     const std::wstring headers = toWide(requestHeaderBlock(request.cookie));
+    TransferUrl current = request.url;
+    int redirects = 0;
     int authAttempts = 0;
+    DWORD authScheme = 0;
+    Hop hop;
+
+    // Starts one asynchronous operation and waits for it, watching the cancel flag and the
+    // pace meanwhile. False when the transfer ends here, with the result filled in; a request
+    // given up under way is closed, and its completion, should it still come, finds nobody.
+    auto await = [&](auto start) {
+        AsyncRequest& async = hop.async();
+        {
+            std::lock_guard<std::mutex> lock(async.mutex);
+            async.done = false;
+            async.error = 0;
+            async.bytes = 0;
+        }
+        if (!start()) {
+            fail(result, GetLastError());
+            return false;
+        }
+        std::unique_lock<std::mutex> lock(async.mutex);
+        while (!async.done) {
+            async.changed.wait_for(lock, std::chrono::milliseconds(100));
+            if (async.done)
+                break;
+            const char* why = isCancelled(hooks) ? kCancelled : pace.verdict();
+            if (why) {
+                lock.unlock();
+                hop.close();
+                result.errorString = why;
+                result.timedOut = why != kCancelled;
+                return false;
+            }
+        }
+        if (async.error != 0) {
+            const DWORD error = async.error;
+            lock.unlock();
+            fail(result, error);
+            return false;
+        }
+        return true;
+    };
+
     for (;;) {
-        if (isCancelled(hooks)) {
-            result.errorString = kCancelled;
+        DWORD openError = 0;
+        if (!hop.open(session.handle, current, headers, &openError)) {
+            fail(result, openError);
             return result;
         }
-        if (!WinHttpSendRequest(handle, headers.c_str(), DWORD(headers.size()),
-                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0)
-            || !WinHttpReceiveResponse(handle, nullptr)) {
+        const HINTERNET handle = hop.request();
+        AsyncRequest& async = hop.async();
+        if (request.proxy.mode == TransferProxyMode::System && proxyName.empty()
+            && (autoDetect || !autoConfigUrl.empty()))
+            applyAutomaticProxy(handle, current, autoConfigUrl);
+
+        const std::wstring user = toWide(request.proxy.user);
+        const std::wstring password = toWide(request.proxy.password);
+        // Absent credentials let Negotiate and NTLM use the logged-on user.
+        auto setCredentials = [&] {
+            return WinHttpSetCredentials(handle, WINHTTP_AUTH_TARGET_PROXY, authScheme,
+                                         user.empty() ? nullptr : user.c_str(),
+                                         password.empty() ? nullptr : password.c_str(), nullptr);
+        };
+        // A proxy that asked on an earlier hop gets its answer at once on this one.
+        if (authScheme != 0 && !setCredentials()) {
             fail(result, GetLastError());
             return result;
         }
+
         DWORD status = 0;
-        DWORD statusSize = sizeof status;
-        if (!WinHttpQueryHeaders(handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
-                                 WINHTTP_NO_HEADER_INDEX)) {
-            fail(result, GetLastError());
-            return result;
-        }
-        result.statusCode = int(status);
-        if (status == 407 && authAttempts == 0) {
-            DWORD supported = 0;
-            DWORD first = 0;
-            DWORD target = 0;
-            if (!WinHttpQueryAuthSchemes(handle, &supported, &first, &target)) {
-                result.errorString = kProxyAuthRequired;
+        for (;;) {
+            if (isCancelled(hooks)) {
+                result.errorString = kCancelled;
                 return result;
             }
-            const DWORD scheme = chooseProxyScheme(supported);
-            if (scheme == 0) {
-                result.errorString = kProxyAuthUnsupported;
+            const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&async);
+            if (!await([&] {
+                    return WinHttpSendRequest(handle, async.headers.c_str(), DWORD(async.headers.size()),
+                                              WINHTTP_NO_REQUEST_DATA, 0, 0, context);
+                })
+                || !await([&] { return WinHttpReceiveResponse(handle, nullptr); }))
                 return result;
-            }
-            const std::wstring user = toWide(request.proxy.user);
-            const std::wstring password = toWide(request.proxy.password);
-            // Absent credentials let Negotiate and NTLM use the logged-on user.
-            if (!WinHttpSetCredentials(handle, WINHTTP_AUTH_TARGET_PROXY, scheme,
-                                       user.empty() ? nullptr : user.c_str(),
-                                       password.empty() ? nullptr : password.c_str(), nullptr)) {
+            DWORD statusSize = sizeof status;
+            if (!WinHttpQueryHeaders(handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                     WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
+                                     WINHTTP_NO_HEADER_INDEX)) {
                 fail(result, GetLastError());
                 return result;
             }
-            ++authAttempts;
-            continue;
+            result.statusCode = int(status);
+            if (status == 407 && authAttempts == 0) {
+                DWORD supported = 0;
+                DWORD first = 0;
+                DWORD target = 0;
+                if (!WinHttpQueryAuthSchemes(handle, &supported, &first, &target)) {
+                    result.errorString = kProxyAuthRequired;
+                    return result;
+                }
+                authScheme = chooseProxyScheme(supported);
+                if (authScheme == 0) {
+                    result.errorString = kProxyAuthUnsupported;
+                    return result;
+                }
+                if (!setCredentials()) {
+                    fail(result, GetLastError());
+                    return result;
+                }
+                ++authAttempts;
+                continue;
+            }
+            break;
+        }
+
+        if (isFollowedRedirect(int(status))) {
+            const std::string location = headerText(handle, WINHTTP_QUERY_LOCATION);
+            const TransferUrl target
+                = location.empty() ? TransferUrl() : splitTransferUrl(resolveLocation(current.full, location));
+            // A redirect the URL rule refuses is not followed: its own status is the answer.
+            if (target.valid && redirectAllowed(current, target)) {
+                if (++redirects > kMaxRedirects) {
+                    result.errorString = kTooManyRedirects;
+                    return result;
+                }
+                hop.close();
+                current = target;
+                continue;
+            }
         }
         if (status < 200 || status > 299) {
             result.errorString = httpStatusText(int(status));
@@ -272,19 +455,17 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
         }
         break;
     }
+    const HINTERNET handle = hop.request();
+    AsyncRequest& async = hop.async();
 
     if (request.allowChallenge) {
-        std::string finalUrl = finalUrlOf(handle);
-        if (finalUrl.empty())
-            finalUrl = trail.url;
-        const std::string cookie = finalUrl.empty()
-                                       ? std::string()
-                                       : challengeCookie(finalUrl, request.url.host);
+        const std::string cookie = challengeCookie(current.full, request.url.host);
         if (!cookie.empty()) {
+            hop.close();
             TransferRequest again = request;
             again.cookie = cookie;
             again.allowChallenge = false;
-            return performTransfer(again, hooks);
+            return runTransfer(again, hooks, pace);
         }
     }
 
@@ -300,11 +481,9 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
             result.errorString = kCancelled;
             return result;
         }
-        DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(handle, &available)) {
-            fail(result, GetLastError());
+        if (!await([&] { return WinHttpQueryDataAvailable(handle, nullptr); }))
             return result;
-        }
+        const DWORD available = async.bytes;
         if (available == 0) {
             // A connection that closes early must not pass for the whole answer.
             if (contentLength >= 0 && std::int64_t(body.size()) < contentLength) {
@@ -321,23 +500,32 @@ TransferResult performTransfer(const TransferRequest& request, const TransferHoo
         std::int64_t chunk = available;
         if (hooks.rateLimited && hooks.rateLimited())
             chunk = std::min(chunk, kLimitedReadBytes);
-        if (hooks.acquire && !hooks.acquire(chunk)) {
-            result.errorString = kCancelled;
-            return result;
+        if (hooks.acquire) {
+            pace.beginWait();
+            const bool granted = hooks.acquire(chunk);
+            pace.endWait();
+            if (!granted) {
+                result.errorString = kCancelled;
+                return result;
+            }
         }
-        const size_t before = body.size();
-        body.resize(before + size_t(chunk));
-        DWORD read = 0;
-        const BOOL ok = WinHttpReadData(handle, &body[before], DWORD(chunk), &read);
-        const DWORD readError = ok ? 0 : GetLastError();
-        body.resize(before + (ok ? read : 0));
-        if (!ok) {
-            fail(result, readError);
+        async.buffer.resize(size_t(chunk));
+        if (!await([&] { return WinHttpReadData(handle, async.buffer.data(), DWORD(chunk), nullptr); }))
             return result;
-        }
+        const DWORD read = std::min<DWORD>(async.bytes, DWORD(chunk));
+        body.append(async.buffer.data(), read);
+        pace.received(std::int64_t(read));
         if (hooks.progress)
             hooks.progress(std::int64_t(body.size()), contentLength);
     }
+}
+
+} // namespace
+
+TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
+{
+    PaceMonitor pace(request.pace, request.maxBytes);
+    return runTransfer(request, hooks, pace);
 }
 
 } // namespace vorn::platform

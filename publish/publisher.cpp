@@ -3,6 +3,7 @@
 #include "core/channel_pointer.h"
 #include "core/chunker.h"
 #include "core/manifest.h"
+#include "core/object_format.h"
 #include "core/paths.h"
 #include "core/release_signature.h"
 #include "core/sha256.h"
@@ -68,18 +69,6 @@ bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
         setError(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
         return false;
     }
-    return true;
-}
-
-bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signature, QString* error)
-{
-    std::vector<unsigned char> raw;
-    std::string failure;
-    if (!signRelease(key, platform::ByteSpan(data.constData(), size_t(data.size())), &raw, &failure)) {
-        setError(error, fromStd(failure));
-        return false;
-    }
-    *signature = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
     return true;
 }
 
@@ -185,13 +174,17 @@ public:
                 return true;
             m_claimed.insert(blobSha256);
         }
-        const QString path = QDir(m_repoDir).filePath(objectRelativePath(blobSha256));
-        if (QFileInfo(path).size() == blob.size()) {
+        if (holdsIntact(blobSha256, blob.size())) {
             m_reused.fetch_add(1);
             return true;
         }
+        const QString path = QDir(m_repoDir).filePath(objectRelativePath(blobSha256));
         if (!writeFileAtomically(path, blob, error))
             return false;
+        {
+            QMutexLocker lock(&m_mutex);
+            m_checked.insert(blobSha256, true);
+        }
         m_new.fetch_add(1);
         m_newBytes.fetch_add(blob.size());
         return true;
@@ -205,8 +198,7 @@ public:
         const auto it = m_known.constFind(plainSha256);
         if (it == m_known.constEnd() || it->size != plainSize)
             return false;
-        const QString path = QDir(m_repoDir).filePath(objectRelativePath(it->blobSha256));
-        if (QFileInfo(path).size() != it->blobSize)
+        if (!holdsIntact(it->blobSha256, it->blobSize))
             return false;
         chunk->blobSha256 = it->blobSha256;
         chunk->blobSize = it->blobSize;
@@ -218,6 +210,25 @@ public:
         return true;
     }
 
+    // Whether the repository already holds the object, whole and undamaged. Its digest is
+    // checked once per run: a damaged object of the right size would otherwise be published
+    // again, and every client would fail it three times.
+    bool holdsIntact(const QByteArray& blobSha256, qint64 blobSize)
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            const auto it = m_checked.constFind(blobSha256);
+            if (it != m_checked.constEnd())
+                return it.value();
+        }
+        QFile file(QDir(m_repoDir).filePath(objectRelativePath(blobSha256)));
+        const bool intact = file.open(QIODevice::ReadOnly) && file.size() == blobSize
+                            && sha256OfDevice(&file) == blobSha256;
+        QMutexLocker lock(&m_mutex);
+        m_checked.insert(blobSha256, intact);
+        return intact;
+    }
+
     qint64 newObjects() const { return m_new.load(); }
     qint64 reusedObjects() const { return m_reused.load(); }
     qint64 newBytes() const { return m_newBytes.load(); }
@@ -227,6 +238,7 @@ private:
     QHash<QByteArray, ManifestChunk> m_known; // filled before the parallel part, then read-only
     QMutex m_mutex;
     QSet<QByteArray> m_claimed;
+    QHash<QByteArray, bool> m_checked;
     std::atomic<qint64> m_new{0};
     std::atomic<qint64> m_reused{0};
     std::atomic<qint64> m_newBytes{0};
@@ -290,6 +302,66 @@ bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<Manifest
     return store.store(chunk.blobSha256, blob, error);
 }
 
+// Replaces live.json and live.sig as a pair. Both are written in full before either takes its
+// name, so the two renames follow each other at once; should the second fail, the first is put
+// back, so that the pair on the server always matches. A client that reads the pair across the
+// two renames reads it again.
+bool switchChannelPointer(const QDir& repo, const QByteArray& pointer, const QByteArray& signature,
+                          QString* error)
+{
+    const QString pointerPath = repo.filePath(QStringLiteral("channels/live.json"));
+    const QString signaturePath = repo.filePath(QStringLiteral("channels/live.sig"));
+    if (!QDir().mkpath(QFileInfo(pointerPath).absolutePath())) {
+        setError(error, QStringLiteral("Cannot create folder %1").arg(QFileInfo(pointerPath).absolutePath()));
+        return false;
+    }
+    QByteArray oldSignature;
+    const bool hadSignature = QFileInfo(signaturePath).isFile()
+                              && readWholeFile(signaturePath, &oldSignature, nullptr);
+
+    QSaveFile newSignature(signaturePath);
+    QSaveFile newPointer(pointerPath);
+    for (QSaveFile* file : {&newSignature, &newPointer}) {
+        const QByteArray& bytes = file == &newPointer ? pointer : signature;
+        if (!file->open(QIODevice::WriteOnly) || file->write(bytes) != bytes.size()) {
+            setError(error, QStringLiteral("Cannot write %1: %2").arg(file->fileName(), file->errorString()));
+            return false;
+        }
+    }
+    if (!newSignature.commit()) {
+        setError(error, QStringLiteral("Cannot write %1: %2").arg(signaturePath, newSignature.errorString()));
+        return false;
+    }
+    if (!newPointer.commit()) {
+        setError(error, QStringLiteral("Cannot write %1: %2").arg(pointerPath, newPointer.errorString()));
+        const bool restored = hadSignature ? writeFileAtomically(signaturePath, oldSignature, nullptr)
+                                           : QFile::remove(signaturePath);
+        if (!restored && error)
+            *error += QStringLiteral("; the previous %1 could not be put back").arg(signaturePath);
+        return false;
+    }
+    return true;
+}
+
+QString manifestRelativePath(const QString& releaseId)
+{
+    return QStringLiteral("manifests/%1.json").arg(releaseId);
+}
+
+} // namespace
+
+bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signature, QString* error)
+{
+    std::vector<unsigned char> raw;
+    std::string failure;
+    if (!signRelease(key, platform::ByteSpan(data.constData(), size_t(data.size())), &raw, &failure)) {
+        setError(error, fromStd(failure));
+        return false;
+    }
+    *signature = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
+    return true;
+}
+
 QByteArray channelPointerJson(const QString& releaseId, const QString& manifestPath,
                               const QByteArray& manifestSha256)
 {
@@ -302,17 +374,11 @@ QByteArray channelPointerJson(const QString& releaseId, const QString& manifestP
     return QJsonDocument(pointer).toJson(QJsonDocument::Compact);
 }
 
-QString manifestRelativePath(const QString& releaseId)
-{
-    return QStringLiteral("manifests/%1.json").arg(releaseId);
-}
-
-} // namespace
-
 bool isUsableReleaseId(const QString& releaseId)
 {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9._-]{0,127}$"));
-    return pattern.match(releaseId).hasMatch();
+    // Clients name a folder after it, so no trailing dot and no device name either.
+    return pattern.match(releaseId).hasMatch() && isPlainFolderName(releaseId);
 }
 
 bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QString* error)
@@ -323,7 +389,8 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
 
     if (!isUsableReleaseId(options.releaseId)) {
         setError(error, QStringLiteral("Release ID must be 1-128 letters, digits, '.', '_' or '-', "
-                                       "starting with a letter or digit: %1").arg(options.releaseId));
+                                       "starting with a letter or digit, not ending with a dot and "
+                                       "not a Windows device name: %1").arg(options.releaseId));
         return false;
     }
     if (options.gameRoot.trimmed().isEmpty()) {
@@ -463,9 +530,7 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
 
     if (!writeFileAtomically(repo.filePath(manifestSignaturePath(manifestPath)), manifestSignature, error)
         || !writeFileAtomically(repo.filePath(manifestPath), manifestJson, error)
-        || !writeFileAtomically(repo.filePath(QStringLiteral("channels/live.sig")), pointerSignature,
-                                error)
-        || !writeFileAtomically(repo.filePath(QStringLiteral("channels/live.json")), pointer, error)) {
+        || !switchChannelPointer(repo, pointer, pointerSignature, error)) {
         return false;
     }
 
@@ -500,8 +565,7 @@ ObjectCheck checkObject(const QDir& repo, const ManifestChunk& chunk, QByteArray
         return {false, QStringLiteral("%1: size %2, expected %3").arg(relative).arg(blob.size()).arg(chunk.blobSize)};
     if (Sha256::hash(blob) != chunk.blobSha256)
         return {false, QStringLiteral("%1: content does not match its name").arg(relative)};
-    *plain = blob.size() >= 4 ? qUncompress(blob) : QByteArray();
-    if (plain->size() != chunk.size || (chunk.size > 0 && plain->isEmpty()))
+    if (!inflateObject(blob, chunk.size, plain))
         return {false, QStringLiteral("%1: does not decompress to %2 bytes").arg(relative).arg(chunk.size)};
     if (Sha256::hash(*plain) != chunk.sha256)
         return {false, QStringLiteral("%1: decompressed chunk does not match its digest").arg(relative)};

@@ -2,6 +2,7 @@
 
 #include "core/repository_layout.h"
 #include "core/types.h"
+#include "publish/release_keys.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,9 +10,6 @@
 #include <QVector>
 
 namespace vorn::publish {
-
-// The launcher refuses larger objects, so a release must never contain one.
-constexpr qint64 kMaxObjectBytes = 16 * 1024 * 1024;
 
 struct ReleaseOptions
 {
@@ -77,5 +75,13 @@ struct PruneSummary
 [[nodiscard]] bool generateKeyFiles(const QString& outDir, int bits, QString* error);
 
 [[nodiscard]] bool isUsableReleaseId(const QString& releaseId);
+
+// The detached signature of data under key, in the form the launcher checks.
+[[nodiscard]] bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signature,
+                             QString* error);
+
+// channels/live.json as the publisher writes it.
+[[nodiscard]] QByteArray channelPointerJson(const QString& releaseId, const QString& manifestPath,
+                                            const QByteArray& manifestSha256);
 
 } // namespace vorn::publish

@@ -61,6 +61,7 @@ void ReleaseIndexClient::tryServer(int index)
     m_channelSignature.clear();
     m_manifestBytes.clear();
     m_channel = ChannelPointer();
+    m_pointerRetried = false;
     emit statusChanged(translate("Updater/CheckingServer", "Checking update server %1/%2...")
                            .arg(index + 1)
                            .arg(m_servers.size()));
@@ -87,7 +88,8 @@ void ReleaseIndexClient::requestStage(int stage)
         return;
     }
     const QUrl url = QUrl(m_currentServer).resolved(QUrl(path));
-    NetworkReply* reply = m_network->get(url, kRequestTimeoutMs, kMaxResponseBytes);
+    const qint64 maxBytes = stage == ManifestStage ? kMaxResponseBytes : kMaxSmallDocumentBytes;
+    NetworkReply* reply = m_network->get(url, kRequestTimeoutMs, maxBytes);
     connect(reply, &NetworkReply::finished, this, [this, reply, stage] { handleReply(reply, stage); });
 }
 
@@ -114,8 +116,18 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
         return;
     case ChannelSignatureStage:
         m_channelSignature = body;
-        if (!verifyReleaseSignature(m_publicKey, m_channelJson, m_channelSignature, &error)
-            || !parseChannelPointer(m_channelJson, &m_channel, &error)) {
+        if (!verifyReleaseSignature(m_publicKey, m_channelJson, m_channelSignature, &error)) {
+            // The publisher replaces the pointer and its signature one after the other; read
+            // between the two, the pair does not match. Read once more before moving on.
+            if (!m_pointerRetried) {
+                m_pointerRetried = true;
+                requestStage(ChannelStage);
+                return;
+            }
+            failServer(error);
+            return;
+        }
+        if (!parseChannelPointer(m_channelJson, &m_channel, &error)) {
             failServer(error);
             return;
         }

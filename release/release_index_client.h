@@ -23,6 +23,10 @@ class ReleaseIndexClient final : public QObject
 public:
     static constexpr int kRequestTimeoutMs = 8000;
     static constexpr qint64 kMaxResponseBytes = 64 * 1024 * 1024;
+    // The pointer and the signatures are a few hundred bytes. A small limit also gives them a
+    // short overall deadline (the network derives it from the limit), so a server that
+    // trickles them cannot hold the check for long.
+    static constexpr qint64 kMaxSmallDocumentBytes = 64 * 1024;
     static constexpr int kRetryIntervalMs = 2500;
 
     explicit ReleaseIndexClient(NetworkService* network, QObject* parent = nullptr);
@@ -62,6 +66,7 @@ private:
     ChannelPointer m_channel;
     bool m_busy = false;
     bool m_failureReported = false;
+    bool m_pointerRetried = false;
 };
 
 } // namespace vorn

@@ -176,10 +176,15 @@ private slots:
         QTest::addColumn<int>("read");
         QTest::newRow("interval 0") << "Launcher/UpdateCheckIntervalMinutes" << "0" << 1;
         QTest::newRow("interval 5000") << "Launcher/UpdateCheckIntervalMinutes" << "5000" << 1440;
-        QTest::newRow("interval text") << "Launcher/UpdateCheckIntervalMinutes" << "abc" << 1;
+        // Text that is no number reads as the default, not as the smallest value.
+        QTest::newRow("interval text") << "Launcher/UpdateCheckIntervalMinutes" << "abc" << 5;
+        QTest::newRow("interval empty") << "Launcher/UpdateCheckIntervalMinutes" << "" << 5;
+        QTest::newRow("interval beyond int") << "Launcher/UpdateCheckIntervalMinutes" << "99999999999" << 1440;
         QTest::newRow("rate 0") << "Launcher/DownloadRateLimitMBps" << "0" << 1;
         QTest::newRow("rate 4096") << "Launcher/DownloadRateLimitMBps" << "4096" << 1024;
         QTest::newRow("rate 50") << "Launcher/DownloadRateLimitMBps" << "50" << 50;
+        QTest::newRow("rate text") << "Launcher/DownloadRateLimitMBps" << "fast" << 10;
+        QTest::newRow("rate fraction") << "Launcher/DownloadRateLimitMBps" << "2.5" << 10;
     }
 
     void clampedIntegers()

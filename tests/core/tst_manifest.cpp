@@ -227,7 +227,7 @@ private slots:
         QTest::newRow("chunk wins over later duplicate")
             << toBytes(withFiles({file("x", 10, {chunk(1, 9)}), file("X", 1, one)}))
             << "Invalid chunk entry in x";
-        // Sizes whose sum passes 2^63 must not wrap around.
+        // Sizes whose sum would pass 2^63 are refused, long before they could wrap around.
         QTest::newRow("overflowing chunk sizes")
             << QByteArray("{\"schema\":1,\"releaseId\":\"r\",\"gameRoot\":\"g\",\"compression\":"
                           "\"qt-zlib-v1\",\"chunking\":{\"algorithm\":\"fastcdc-v1\","
@@ -237,7 +237,17 @@ private slots:
                           + toBytes(chunk(0, 9223372036854774784LL)) + ","
                           + toBytes(chunk(9223372036854774784LL, 9223372036854774784LL))
                           + "]}]}")
-            << "Chunks do not cover x";
+            << "Invalid chunk entry in x";
+        // Nothing above the download limit can be fetched, and a chunk's size is what is set
+        // aside to unpack it.
+        const qint64 limit = 16 * 1024 * 1024;
+        QJsonObject bigBlob = chunk(0, 10);
+        bigBlob["blobSize"] = double(limit + 1);
+        QTest::newRow("chunk above the object limit")
+            << toBytes(withFiles({file("x", limit + 1, {chunk(0, limit + 1)})}))
+            << "Invalid chunk entry in x";
+        QTest::newRow("object above the object limit")
+            << toBytes(withFiles({file("x", 10, {bigBlob})})) << "Invalid chunk entry in x";
 
         QTest::newRow("short cover") << toBytes(withFiles({file("x", 10, {chunk(0, 4)})}))
                                      << "Chunks do not cover x";
@@ -325,10 +335,10 @@ private slots:
         manifest.chunking.wholeFileThreshold = 9223372036854774784LL;
         ManifestFile big;
         big.path = QStringLiteral("big.bin");
-        big.size = (qint64(1) << 53) + (qint64(1) << 40);
+        // Chunks and objects go up to the download limit.
+        big.size = qint64(16) * 1024 * 1024;
         big.sha256 = QByteArray(32, '\x01');
-        big.chunks.append({0, big.size, QByteArray(32, '\x02'), QByteArray(32, '\xfe'),
-                           qint64(1) << 53});
+        big.chunks.append({0, big.size, QByteArray(32, '\x02'), QByteArray(32, '\xfe'), big.size});
         manifest.files.append(big);
         Manifest parsed;
         QString error;

@@ -54,6 +54,25 @@ private slots:
         // One pass would give " b", which reads back as "b": a different file.
         QTest::newRow("blank exposed by cleaning") << "a/../ b" << "";
         QTest::newRow("blank behind dot prefix") << "./ b" << "";
+
+        // Windows names the same file without a segment's trailing dots and blanks, and reads
+        // device names whatever their extension: each would let two entries meet in one file.
+        QTest::newRow("trailing dot in a folder") << "Data./a.pak" << "";
+        QTest::newRow("trailing dots in a file") << "Data/a.pak.." << "";
+        QTest::newRow("dot then blank in a folder") << "d. /z" << "";
+        QTest::newRow("trailing blank in a folder") << "Data /a.pak" << "";
+        QTest::newRow("device") << "CON" << "";
+        QTest::newRow("device lower case with extension") << "aux.txt" << "";
+        QTest::newRow("numbered port") << "COM1" << "";
+        QTest::newRow("superscript port") << QString::fromUtf8("lpt\u00b2.log") << "";
+        QTest::newRow("device in a folder") << "bin/NUL.dll" << "";
+        QTest::newRow("device folder") << "prn/readme.txt" << "";
+        QTest::newRow("device with blank before extension") << "nul .txt" << "";
+        QTest::newRow("console device") << "CONOUT$" << "";
+        QTest::newRow("device name as a prefix") << "console.txt" << "console.txt";
+        QTest::newRow("longer port name") << "COM10/x" << "COM10/x";
+        QTest::newRow("device name inside") << "my.aux" << "my.aux";
+        QTest::newRow("leading blank kept inside") << "a/ b" << "a/ b";
     }
 
     void normalize()
@@ -74,7 +93,8 @@ private slots:
         QTest::addColumn<bool>("safe");
         QTest::newRow("plain") << "a/b" << true;
         QTest::newRow("inner parent segment") << "a/../b" << false;
-        QTest::newRow("parent segment at end") << "a/.." << true; // cleaning never leaves this
+        // Cleaning never leaves this; a segment ending in a dot is refused in any case.
+        QTest::newRow("parent segment at end") << "a/.." << false;
         QTest::newRow("colon") << "a/b:c" << false;
         QTest::newRow("leading slash") << "/a" << false;
     }
@@ -84,6 +104,30 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, safe);
         QCOMPARE(isSafeRelativePath(path), safe);
+    }
+
+    void plainFolderNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("release") << "r1.2-beta" << true;
+        QTest::newRow("nested") << "a/b" << false;
+        QTest::newRow("backslash") << "a\\b" << false;
+        QTest::newRow("parent") << ".." << false;
+        QTest::newRow("escape") << "../r1" << false;
+        QTest::newRow("blank around") << " r1" << false;
+        QTest::newRow("trailing dot") << "r1." << false;
+        QTest::newRow("device") << "aux" << false;
+        QTest::newRow("terminal escape") << "r1\x1b[2J" << false;
+        QTest::newRow("wildcard") << "r*" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+
+    void plainFolderNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, plain);
+        QCOMPARE(isPlainFolderName(name), plain);
     }
 
     void caseFoldedKeysCollide()

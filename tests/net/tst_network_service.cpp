@@ -57,6 +57,8 @@ private slots:
         stalled.stallAfterBytes = 10;
         stalled.stallMs = 3000;
         m_server.on("/stall", stalled);
+        stalled.stallMs = -1;
+        m_server.on("/silent", stalled);
         HttpResponse slow = HttpResponse::text(200, "late");
         slow.delayMs = 400;
         m_server.on("/slow", slow);
@@ -95,17 +97,22 @@ private slots:
         }
     }
 
-    // Only TLS 1.2 is offered: a server that insists on 1.3 cannot be reached.
+    // Only TLS 1.2 is offered: a server that insists on 1.3 cannot be reached. An extra
+    // authority is trusted only when the service is told so; the environment variable that
+    // the tools read adds nothing here.
     void tlsVersions_data()
     {
         QTest::addColumn<int>("protocol");
+        QTest::addColumn<bool>("trusted");
         QTest::addColumn<bool>("reachable");
-        QTest::newRow("1.2") << int(QSsl::TlsV1_2) << true;
-        QTest::newRow("1.3 only") << int(QSsl::TlsV1_3OrLater) << false;
+        QTest::newRow("1.2") << int(QSsl::TlsV1_2) << true << true;
+        QTest::newRow("1.3 only") << int(QSsl::TlsV1_3OrLater) << true << false;
+        QTest::newRow("authority only in the environment") << int(QSsl::TlsV1_2) << false << false;
     }
     void tlsVersions()
     {
         QFETCH(int, protocol);
+        QFETCH(bool, trusted);
         QFETCH(bool, reachable);
         QTemporaryDir folder;
         vorn::test::TestCertificates certificates;
@@ -116,6 +123,8 @@ private slots:
         server.on("/ok", HttpResponse::text(200, "secure"));
         qputenv("VORN_CA_BUNDLE", certificates.authorityFile().toUtf8());
         NetworkService service;
+        if (trusted)
+            service.setExtraCertificateAuthorities(certificates.authorityFile());
         NetworkReply* reply = service.get(QUrl(server.url(QStringLiteral("/ok"), QStringLiteral("localhost"))),
                                           5000, kMiB);
         QVERIFY(finishes(reply));
@@ -288,6 +297,20 @@ private slots:
         QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
         QTest::qWait(50);
         QCOMPARE(signalsSeen, 0);
+    }
+
+    // Leaving the program waits for the global pool; a request to a server that has gone
+    // silent would hold it until its own, distant time-out.
+    void deletingTheServiceStopsItsRequests()
+    {
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        auto service = std::make_unique<NetworkService>();
+        service->setMinimumPace(0, 1, 0); // only the idle time-out, ten minutes away
+        QSignalSpy progress(service->get(url(QStringLiteral("/silent")), 600000, kMiB),
+                            &NetworkReply::downloadProgress);
+        QVERIFY(progress.wait(5000));
+        service.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
     }
 
     void aServiceDeletedMidRequestIsLeftAlone()

@@ -91,7 +91,7 @@ private slots:
         settings.port = 3128;
         settings.user = QStringLiteral(" Анна ");
         settings.password = QStringLiteral("пароль-ü-\U0001F642 x");
-        saveProxySettings(settings);
+        QVERIFY(saveProxySettings(settings));
 
         const ProxySettings loaded = loadProxySettings();
         QCOMPARE(loaded.mode, ProxyMode::ManualHttp);
@@ -113,7 +113,7 @@ private slots:
     {
         ProxySettings settings;
         settings.user = QStringLiteral("bob");
-        saveProxySettings(settings);
+        QVERIFY(saveProxySettings(settings));
         QVERIFY(iniText().contains("PasswordProtected=@ByteArray()"));
         QCOMPARE(loadProxySettings().password, QString());
         QCOMPARE(loadProxySettings().user, QStringLiteral("bob"));
@@ -132,7 +132,7 @@ private slots:
         ProxySettings settings;
         settings.host = QStringLiteral("proxy");
         settings.password = QStringLiteral("secret");
-        saveProxySettings(settings);
+        QVERIFY(saveProxySettings(settings));
         QByteArray sealed = QByteArray::fromBase64(storedBlob());
         QByteArray stored;
         if (damage == 0) {
@@ -149,6 +149,36 @@ private slots:
         QCOMPARE(loaded.host, QStringLiteral("proxy"));
     }
 
+    // No key can be made (the configuration folder is a file): the stored settings, password
+    // included, stay as they were, and the caller learns of it.
+    void aPasswordThatCannotBeSealedKeepsTheStoredOne()
+    {
+        ProxySettings settings;
+        settings.mode = ProxyMode::ManualHttp;
+        settings.host = QStringLiteral("old-proxy");
+        settings.password = QStringLiteral("old secret");
+        QVERIFY(saveProxySettings(settings));
+        const QByteArray before = iniText();
+
+        const QString blocker = m_configFolder.filePath(QStringLiteral("not-a-folder"));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QByteArray savedHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", blocker.toUtf8());
+        ProxySettings changed = settings;
+        changed.host = QStringLiteral("new-proxy");
+        changed.password = QStringLiteral("new secret");
+        QString error;
+        const bool saved = saveProxySettings(changed, &error);
+        qputenv("XDG_CONFIG_HOME", savedHome);
+
+        QVERIFY(!saved);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(iniText(), before);
+        QCOMPARE(loadProxySettings(), settings);
+    }
+
     void portIsKeptInSixteenBits()
     {
         writeRaw(QStringLiteral("Proxy/Port"), 70000);
@@ -162,7 +192,7 @@ private slots:
         manual.host = QStringLiteral("proxy");
         manual.user = QStringLiteral("u");
         manual.password = QStringLiteral("p");
-        saveProxySettings(manual);
+        QVERIFY(saveProxySettings(manual));
 
         ProxySettings direct;
         direct.mode = ProxyMode::Direct;

@@ -278,7 +278,11 @@ private slots:
         QTest::newRow("launcher state folder") << "state" << ".vorn";
         QTest::newRow("launcher state folder in capitals") << "STATE" << ".vorn";
         QTest::newRow("bad release id") << "id" << "Release ID";
+        QTest::newRow("release id a device name") << "device id" << "Release ID";
         QTest::newRow("chunks too large to download") << "huge" << "could not be downloaded";
+        // Names that Windows clients would read as another file.
+        QTest::newRow("device file name") << "device" << "File name cannot be published";
+        QTest::newRow("folder ending in a dot") << "dot" << "File name cannot be published";
     }
 
     void unpublishableTrees()
@@ -297,12 +301,68 @@ private slots:
             writeFile(source() + QStringLiteral("/.Vorn/transactions/r1/backup/a"), QByteArray("{}"));
         else if (kind == QLatin1String("id"))
             o.releaseId = QStringLiteral("../r1");
+        else if (kind == QLatin1String("device id"))
+            o.releaseId = QStringLiteral("aux");
+        else if (kind == QLatin1String("device"))
+            writeFile(source() + QStringLiteral("/bin/aux.dll"), QByteArray("x"));
+        else if (kind == QLatin1String("dot"))
+            writeFile(source() + QStringLiteral("/data./world.pak"), QByteArray("x"));
         else
             o.chunking.maxBytes = o.chunking.wholeFileThreshold = 64 * 1024 * 1024;
         QString error;
         QVERIFY(!publishRelease(o, nullptr, &error));
         QVERIFY2(error.contains(expected), qPrintable(error));
         QVERIFY(!QFileInfo::exists(repo() + QStringLiteral("/channels/live.json")));
+    }
+
+    // An object of the right size but damaged is not reused: it is written again.
+    void aDamagedObjectInTheRepositoryIsReplaced_data()
+    {
+        QTest::addColumn<bool>("knownFromAnEarlierRelease");
+        QTest::newRow("named by an earlier manifest") << true;
+        QTest::newRow("only lying in the repository") << false;
+    }
+
+    void aDamagedObjectInTheRepositoryIsReplaced()
+    {
+        QFETCH(bool, knownFromAnEarlierRelease);
+        makeSmallTree();
+        QString error;
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        const QString object = repo() + QLatin1Char('/')
+            + objectRelativePath(publishedManifest(QStringLiteral("r1")).files.last().chunks.first().blobSha256);
+        QByteArray bytes = readFile(object);
+        bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x01);
+        writeFile(object, bytes);
+        if (!knownFromAnEarlierRelease)
+            QVERIFY(QDir(repo() + QStringLiteral("/manifests")).removeRecursively());
+
+        ReleaseSummary summary;
+        QVERIFY2(publishRelease(options(QStringLiteral("r2")), &summary, &error), qPrintable(error));
+        QCOMPARE(summary.objectsNew, 1);
+        QVERIFY(readFile(object) != bytes);
+        VerifyReport report;
+        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error),
+                 qPrintable(report.problems.join(QLatin1Char('\n'))));
+    }
+
+    // The new pointer cannot take its name: the signature keeps the old one, so the pair that
+    // clients read still matches.
+    void aFailedSwitchKeepsThePointerPairMatching()
+    {
+        makeSmallTree();
+        QString error;
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        const QString pointer = repo() + QStringLiteral("/channels/live.json");
+        const QByteArray pointerJson = readFile(pointer);
+        const QByteArray signature = readFile(repo() + QStringLiteral("/channels/live.sig"));
+        QVERIFY(QFile::remove(pointer));
+        QVERIFY(QDir().mkpath(pointer + QStringLiteral("/blocked")));
+
+        writeFile(source() + QStringLiteral("/data/new.bin"), QByteArray("new"));
+        QVERIFY(!publishRelease(options(QStringLiteral("r2")), nullptr, &error));
+        QCOMPARE(readFile(repo() + QStringLiteral("/channels/live.sig")), signature);
+        QVERIFY2(verifyReleaseSignature(m_publicKey, pointerJson, signature, &error), qPrintable(error));
     }
 
     void pruneKeepsNewestAndLive()

@@ -6,8 +6,6 @@
 #include "tests/support/http_test_server.h"
 
 #include <QDirIterator>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTcpServer>
@@ -59,23 +57,17 @@ private:
 
     QByteArray sign(const QByteArray& data)
     {
-        std::vector<unsigned char> signature;
-        std::string error;
-        if (!publish::signRelease(m_privateKey, platform::ByteSpan(data.constData(), size_t(data.size())),
-                                  &signature, &error))
-            qFatal("%s", error.c_str());
-        return QByteArray(reinterpret_cast<const char*>(signature.data()), int(signature.size()));
+        QByteArray signature;
+        QString error;
+        if (!publish::signBytes(m_privateKey, data, &signature, &error))
+            qFatal("%s", qPrintable(error));
+        return signature;
     }
 
-    QByteArray pointer(const QString& releaseId, const QString& manifestPath, const QByteArray& manifest)
+    static QByteArray pointer(const QString& releaseId, const QString& manifestPath,
+                              const QByteArray& manifest)
     {
-        QJsonObject object{{QStringLiteral("schema"), 1},
-                           {QStringLiteral("channel"), QStringLiteral("live")},
-                           {QStringLiteral("releaseId"), releaseId},
-                           {QStringLiteral("manifestPath"), manifestPath},
-                           {QStringLiteral("manifestSha256"),
-                            QString::fromLatin1(Sha256::hash(manifest).toHex())}};
-        return QJsonDocument(object).toJson(QJsonDocument::Compact);
+        return publish::channelPointerJson(releaseId, manifestPath, Sha256::hash(manifest));
     }
 
     struct Run
@@ -87,6 +79,13 @@ private:
             , failed(&client, &ReleaseIndexClient::failed)
         {
         }
+        void check(const QStringList& servers, const QByteArray& publicKey)
+        {
+            client.setServers(servers);
+            client.setPublicKey(publicKey);
+            client.checkForUpdates();
+        }
+
         ReleaseIndexClient client;
         QSignalSpy status;
         QSignalSpy ready;
@@ -292,6 +291,75 @@ private slots:
         run.client.checkForUpdates();
         QVERIFY(run.ready.wait(10000));
         QCOMPARE(server.requests("/m/release.sig").size(), 1);
+    }
+
+    // A server that keeps the check alive with a trickle (of body, header lines or interim
+    // answers) fails by the minimum pace, and the mirror is asked.
+    void tricklingServerGivesWayToTheMirror_data()
+    {
+        QTest::addColumn<int>("trickle");
+        QTest::newRow("body") << int(HttpResponse::Trickle::Body);
+        QTest::newRow("header lines") << int(HttpResponse::Trickle::HeaderLines);
+        QTest::newRow("100 Continue") << int(HttpResponse::Trickle::Continue);
+    }
+
+    void tricklingServerGivesWayToTheMirror()
+    {
+        QFETCH(int, trickle);
+        HttpTestServer trickling;
+        QVERIFY(trickling.start());
+        HttpResponse slow = HttpResponse::text(200, readFile(m_repo + QStringLiteral("/channels/live.json")));
+        slow.trickle = HttpResponse::Trickle(trickle);
+        slow.trickleMs = 200; // never silent for the idle time-out
+        trickling.on("/channels/live.json", slow);
+        HttpTestServer mirror;
+        QVERIFY(mirror.start());
+        serveRepository(mirror, m_repo);
+        NetworkService network;
+        network.setMinimumPace(1024, 1000, 60000); // a short window keeps the test quick
+        Run run(&network);
+        run.check({trickling.url(QStringLiteral("/")), mirror.url(QStringLiteral("/"))}, m_publicKey);
+        QVERIFY(run.ready.wait(30000));
+        QCOMPARE(run.ready.first().at(1).toString(), mirror.url(QStringLiteral("/")));
+        QCOMPARE(run.failed.count(), 0);
+    }
+
+    // The publisher replaces pointer and signature one after the other; a pair read across
+    // the switch does not match and is read once more from the same server.
+    void mismatchedPointerPairIsReadAgainOnce_data()
+    {
+        QTest::addColumn<int>("staleAnswers");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("read during a switch") << 1 << true;
+        QTest::newRow("mismatched for good") << 2 << false;
+    }
+
+    void mismatchedPointerPairIsReadAgainOnce()
+    {
+        QFETCH(int, staleAnswers);
+        QFETCH(bool, found);
+        const QByteArray r1 = readFile(m_repo + QStringLiteral("/manifests/r1.json"));
+        const QByteArray stale = sign(pointer(QStringLiteral("r1"), QStringLiteral("manifests/r1.json"), r1));
+        QList<HttpResponse> signatures;
+        for (int i = 0; i < staleAnswers; ++i)
+            signatures << HttpResponse::text(200, stale);
+        signatures << HttpResponse::text(200, readFile(m_repo + QStringLiteral("/channels/live.sig")));
+        HttpTestServer server;
+        QVERIFY(server.start());
+        server.onSequence("/channels/live.sig", signatures);
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
+        if (found) {
+            QVERIFY(run.ready.wait(10000));
+            QCOMPARE(run.failed.count(), 0);
+        } else {
+            QVERIFY(run.failed.wait(10000));
+            QVERIFY(run.failed.first().first().toString().contains(QLatin1String("Invalid release signature")));
+        }
+        QCOMPARE(server.requests("/channels/live.json").size(), 2);
+        QCOMPARE(server.requests("/channels/live.sig").size(), 2);
     }
 
     void stallingServerTimesOutThenMirror()

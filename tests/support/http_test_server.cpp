@@ -34,6 +34,7 @@ struct Route
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
+    case 100: return "Continue";
     case 200: return "OK";
     case 204: return "No Content";
     case 301: return "Moved Permanently";
@@ -148,6 +149,13 @@ private:
     void sendHead()
     {
         const HttpResponse& r = m_response;
+        if (r.trickle == HttpResponse::Trickle::HeaderLines
+            || r.trickle == HttpResponse::Trickle::Continue) {
+            if (r.trickle == HttpResponse::Trickle::HeaderLines)
+                m_socket->write("HTTP/1.1 200 OK\r\n");
+            startTrickle();
+            return;
+        }
         QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reasonPhrase(r.status)
                           + "\r\n";
         for (const auto& header : r.headers)
@@ -160,6 +168,10 @@ private:
         }
         head += "Connection: close\r\n\r\n";
         m_socket->write(head);
+        if (r.trickle == HttpResponse::Trickle::Body) {
+            startTrickle();
+            return;
+        }
         if (r.stallAfterBytes >= 0 && r.stallAfterBytes < r.body.size()) {
             m_socket->write(r.body.left(int(r.stallAfterBytes)));
             if (r.stallMs >= 0) {
@@ -174,8 +186,32 @@ private:
         m_socket->disconnectFromHost();
     }
 
+    // Ends when the client leaves: the timer is a child of this exchange, which goes with the
+    // socket.
+    void startTrickle()
+    {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, timer] {
+            const HttpResponse& r = m_response;
+            if (r.trickle == HttpResponse::Trickle::HeaderLines) {
+                m_socket->write("X-Trickle: 1\r\n");
+            } else if (r.trickle == HttpResponse::Trickle::Continue) {
+                m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+            } else {
+                m_socket->write(r.body.mid(m_trickled, r.trickleBytes));
+                m_trickled += r.trickleBytes;
+                if (m_trickled >= r.body.size()) {
+                    timer->stop();
+                    m_socket->disconnectFromHost();
+                }
+            }
+        });
+        timer->start(qMax(1, m_response.trickleMs));
+    }
+
     QTcpSocket* m_socket;
     std::shared_ptr<HttpTestServer::State> m_state;
+    int m_trickled = 0;
     QByteArray m_buffer;
     bool m_answered = false;
     HttpResponse m_response;
@@ -421,6 +457,17 @@ bool responseFromJson(const QJsonObject& object, HttpResponse* response)
     r.stallMs = object.value(QLatin1String("stallMs")).toInt(-1);
     r.echoRequest = object.value(QLatin1String("echoRequest")).toBool(false);
     r.echoLog = object.value(QLatin1String("echoLog")).toBool(false);
+    const QString trickle = object.value(QLatin1String("trickle")).toString();
+    if (trickle == QLatin1String("body"))
+        r.trickle = HttpResponse::Trickle::Body;
+    else if (trickle == QLatin1String("head"))
+        r.trickle = HttpResponse::Trickle::HeaderLines;
+    else if (trickle == QLatin1String("continue"))
+        r.trickle = HttpResponse::Trickle::Continue;
+    else if (!trickle.isEmpty())
+        return false;
+    r.trickleMs = object.value(QLatin1String("trickleMs")).toInt(1000);
+    r.trickleBytes = qMax(1, object.value(QLatin1String("trickleBytes")).toInt(1));
     const QJsonObject headers = object.value(QLatin1String("headers")).toObject();
     for (auto it = headers.begin(); it != headers.end(); ++it)
         r.header(it.key().toUtf8(), it.value().toString().toUtf8());

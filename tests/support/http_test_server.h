@@ -18,6 +18,10 @@ class TestCertificates;
 // One scripted answer of the loopback server.
 struct HttpResponse
 {
+    // A server that holds the client with a little data now and then: the body a piece at a
+    // time, header lines without end, or "100 Continue" answers without end.
+    enum class Trickle { None, Body, HeaderLines, Continue };
+
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers; // "{name}" in a value is replaced, see setVariable
     QByteArray body;
@@ -28,6 +32,9 @@ struct HttpResponse
     int stallMs = -1;               // ...this long before the rest; -1: until the client leaves
     bool echoRequest = false;       // the body is the request head exactly as received
     bool echoLog = false;           // the body lists the requests so far, "METHOD target" a line
+    Trickle trickle = Trickle::None;
+    int trickleMs = 1000;           // one piece every trickleMs
+    int trickleBytes = 1;           // body bytes per piece
 
     static HttpResponse text(int status, const QByteArray& body = {});
     static HttpResponse ofSize(qint64 bytes, int status = 200);
@@ -90,6 +97,7 @@ public:
     // Routes from JSON: {"routes": [{"path": "/x", "status": 200, "body": "...",
     // "bodySize": n, "contentLength": bool, "announcedLength": n, "delayMs": n,
     // "stallAfterBytes": n, "stallMs": n, "echoRequest": bool, "echoLog": bool, "headers": {"Name": "value"},
+    // "trickle": "body" | "head" | "continue", "trickleMs": n, "trickleBytes": n,
     // "when": {"header": "Cookie", "equals": "..."}, "then": [more answers in turn]}]}.
     [[nodiscard]] bool loadRoutes(const QJsonObject& document, QString* error);
 

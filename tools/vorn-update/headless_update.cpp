@@ -3,6 +3,7 @@
 #include "config/launcher_config.h"
 #include "core/file_status.h"
 #include "core/manifest.h"
+#include "core/release_signature.h"
 #include "engine/update_engine.h"
 #include "net/network_service.h"
 #include "net/proxy_settings.h"
@@ -19,10 +20,29 @@ namespace vorn {
 
 namespace {
 
+// Release IDs, paths and messages come from the update server; printed raw, control
+// characters in them would drive the terminal (escape sequences, forged lines).
+QByteArray printable(const QString& text)
+{
+    QString safe = text;
+    for (QChar& c : safe) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format)
+            c = QLatin1Char('?');
+    }
+    return safe.toLocal8Bit();
+}
+
 void printError(const QString& text)
 {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fprintf(stderr, "%s\n", printable(text).constData());
     std::fflush(stderr);
+}
+
+void printLine(const QString& text)
+{
+    std::printf("%s\n", printable(text).constData());
+    std::fflush(stdout);
 }
 
 QString formatDuration(qint64 seconds)
@@ -96,6 +116,19 @@ void HeadlessUpdate::start()
         return;
     }
     const QByteArray publicKey = keyFile.readAll();
+    QString keyError;
+    if (publicKey.isEmpty()) {
+        printError(QStringLiteral("The release public key %1 is empty").arg(m_options.keyPath));
+        finish(ExitConfiguration);
+        return;
+    }
+    // A key that cannot be read is the configuration's fault, not the servers'.
+    if (!verifyReleaseSignature(publicKey, QByteArray(), QByteArray(), &keyError)
+        && keyError.startsWith(QLatin1String("Cannot import release public key"))) {
+        printError(QStringLiteral("%1: %2").arg(m_options.keyPath, keyError));
+        finish(ExitConfiguration);
+        return;
+    }
     ProxySettings proxy;
     if (!parseProxy(m_options.proxy, m_options.proxyUser, &proxy, &error)) {
         printError(error);
@@ -116,6 +149,8 @@ void HeadlessUpdate::start()
     m_installedRelease = installedReleaseId(m_options.gameDir);
     m_network = new NetworkService(this);
     m_network->setProxySettings(proxy);
+    // Private deployments and tests trust their own authority here; the launcher never does.
+    m_network->setExtraCertificateAuthorities(qEnvironmentVariable("VORN_CA_BUNDLE"));
     m_network->setDownloadRateLimit(qint64(m_options.rateLimitMBps * 1048576.0));
 
     m_index = new ReleaseIndexClient(m_network, this);
@@ -138,15 +173,12 @@ void HeadlessUpdate::onCheckFailed(const QString& message)
 void HeadlessUpdate::onManifest(const Manifest& manifest, const QString& baseUrl)
 {
     if (m_options.checkOnly) {
-        std::printf("%s %s %s\n", qPrintable(manifest.releaseId), qPrintable(m_installedRelease),
-                    qPrintable(baseUrl));
-        std::fflush(stdout);
+        printLine(QStringLiteral("%1 %2 %3").arg(manifest.releaseId, m_installedRelease, baseUrl));
         finish(ExitOk);
         return;
     }
     if (manifest.releaseId == m_installedRelease && !m_options.force) {
-        std::printf("up to date: %s\n", qPrintable(manifest.releaseId));
-        std::fflush(stdout);
+        printLine(QStringLiteral("up to date: %1").arg(manifest.releaseId));
         finish(ExitOk);
         return;
     }
@@ -170,8 +202,7 @@ void HeadlessUpdate::onManifest(const Manifest& manifest, const QString& baseUrl
     connect(m_engine, &UpdateEngine::ready, this, [this](const QString& releaseId) {
         if (m_barShown)
             std::fputc('\n', stderr);
-        std::printf("installed %s\n", qPrintable(releaseId));
-        std::fflush(stdout);
+        printLine(QStringLiteral("installed %1").arg(releaseId));
         finish(ExitOk);
     });
     connect(m_engine, &UpdateEngine::failedDetailed, this, [this](const QString& code, const QString& message) {
@@ -181,9 +212,8 @@ void HeadlessUpdate::onManifest(const Manifest& manifest, const QString& baseUrl
         finish(ExitUpdateFailed);
     });
     connect(m_engine, &UpdateEngine::cancelled, this, [this] { finish(ExitCancelled); });
-    std::printf("installing %s from %s (installed: %s)\n", qPrintable(manifest.releaseId),
-                qPrintable(baseUrl), qPrintable(m_installedRelease));
-    std::fflush(stdout);
+    printLine(QStringLiteral("installing %1 from %2 (installed: %3)")
+                  .arg(manifest.releaseId, baseUrl, m_installedRelease));
     m_engine->start(manifest, baseUrl, m_options.gameDir, !m_options.ignoreRunningGame);
 }
 

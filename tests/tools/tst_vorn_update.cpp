@@ -1,0 +1,108 @@
+#include "core/manifest.h"
+#include "core/sha256.h"
+#include "publish/publisher.h"
+#include "tests/support/http_test_server.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorn;
+using vorn::test::HttpResponse;
+using vorn::test::HttpTestServer;
+
+class TestVornUpdate final : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    publish::ReleaseKey m_key;
+
+    QString keyFile() const { return m_dir.filePath(QStringLiteral("keys/public-key.blob")); }
+
+    QByteArray sign(const QByteArray& data)
+    {
+        QByteArray signature;
+        QString error;
+        if (!publish::signBytes(m_key, data, &signature, &error))
+            qFatal("%s", qPrintable(error));
+        return signature;
+    }
+
+    // A signed release of no files under any ID, which the publisher itself would refuse.
+    void serveRelease(HttpTestServer& server, const QString& releaseId)
+    {
+        Manifest manifest;
+        manifest.releaseId = releaseId;
+        const QByteArray json = manifestToJson(manifest);
+        const QByteArray pointer = publish::channelPointerJson(releaseId, QStringLiteral("m.json"),
+                                                               Sha256::hash(json));
+        server.on("/channels/live.json", HttpResponse::text(200, pointer));
+        server.on("/channels/live.sig", HttpResponse::text(200, sign(pointer)));
+        server.on("/m.json", HttpResponse::text(200, json));
+        server.on("/m.sig", HttpResponse::text(200, sign(json)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(publish::generateKeyFiles(m_dir.filePath(QStringLiteral("keys")), 2048, &error),
+                 qPrintable(error));
+        std::string failure;
+        QVERIFY(publish::loadPrivateKeyFile(
+            m_dir.filePath(QStringLiteral("keys/release-private.pem")).toStdString(), &m_key, &failure));
+    }
+
+    void check_data()
+    {
+        QTest::addColumn<QByteArray>("key"); // the key file's bytes; "good" for the real one
+        QTest::addColumn<QString>("releaseId");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected"); // in stdout and stderr together
+        QTest::newRow("empty key file") << QByteArray() << "r1" << 2 << "is empty";
+        QTest::newRow("key that is no key") << QByteArray("not a key blob") << "r1" << 2 << "Cannot import";
+        QTest::newRow("plain release") << QByteArray("good") << "r1" << 0 << "r1 none http";
+        // A server's text drives no terminal: its control characters come out as question marks.
+        QTest::newRow("release id with escapes")
+            << QByteArray("good") << "r1\x1b]0;owned\x07\x1b[2J" << 0 << "r1?]0;owned??[2J none";
+    }
+
+    void check()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QString, releaseId);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        QTemporaryDir work;
+        HttpTestServer server;
+        QVERIFY(server.start());
+        serveRelease(server, releaseId);
+        QFile config(work.filePath(QStringLiteral("launcher.json")));
+        QFile keyCopy(work.filePath(QStringLiteral("public-key.blob")));
+        QFile goodKey(keyFile());
+        QVERIFY(config.open(QIODevice::WriteOnly) && keyCopy.open(QIODevice::WriteOnly)
+                && goodKey.open(QIODevice::ReadOnly));
+        config.write(QStringLiteral("{\"updateBaseUrls\": [\"%1\"]}").arg(server.url(QStringLiteral("/"))).toUtf8());
+        keyCopy.write(key == "good" ? goodKey.readAll() : key);
+        config.close();
+        keyCopy.close();
+
+        QProcess update;
+        update.start(QStringLiteral(VORN_UPDATE),
+                     {QStringLiteral("--config"), config.fileName(), QStringLiteral("--key"), keyCopy.fileName(),
+                      QStringLiteral("--game-dir"), work.filePath(QStringLiteral("game")),
+                      QStringLiteral("--proxy"), QStringLiteral("direct"), QStringLiteral("--check")});
+        QVERIFY(update.waitForFinished(60000));
+        const QString output = QString::fromUtf8(update.readAllStandardOutput() + update.readAllStandardError());
+        QVERIFY2(output.contains(expected), qPrintable(output));
+        QCOMPARE(update.exitCode(), exitCode);
+        QVERIFY2(!output.contains(QRegularExpression(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"))),
+                 output.toUtf8().toHex().constData());
+        QCOMPARE(server.requests().isEmpty(), exitCode == 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVornUpdate)
+#include "tst_vorn_update.moc"
