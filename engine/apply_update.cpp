@@ -134,6 +134,10 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
     }
     local.close();
 
+    // The last buffered bytes are written here, not in commit: when commit cannot write them,
+    // Qt 5 renames the short file into place all the same and the cause is lost.
+    if (!output.flush())
+        return failure(output.errorString());
     // QSaveFile::commit flushes the data to the disk before the file gets its name, so a file
     // that the commit later moves into place is never empty after a power cut.
     if (!output.commit())
