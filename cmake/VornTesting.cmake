@@ -3,6 +3,9 @@
 #   vorn_add_doctest(name SOURCES ... [LIBS ...])   Qt-free test; natively it also registers
 #                                                   win32.<name>, the cross-built .exe under Wine.
 #   vorn_add_qttest(name SOURCES ... [LIBS ...])    QtTest test, offscreen platform.
+#   vorn_add_wine_test(name PROGRAM exe [ARGS ...] [LAUNCHER ...] [FIXTURES ...] [ENVIRONMENT ...])
+#                                                   win32.<name>: the Windows build's exe of
+#                                                   this folder under Wine (LAUNCHER wraps it).
 
 if(NOT TARGET vorn_doctest_main)
   find_path(VORN_DOCTEST_DIR doctest/doctest.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
@@ -24,15 +27,23 @@ function(vorn_add_doctest name)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
-  if(VORN_WIN32_TESTS)
-    file(RELATIVE_PATH rel "${PROJECT_BINARY_DIR}" "${CMAKE_CURRENT_BINARY_DIR}")
-    add_test(NAME win32.${name}
-             COMMAND "${PROJECT_SOURCE_DIR}/scripts/wine-run"
-                     "${VORN_WIN32_BINARY_DIR}/${rel}/${name}.exe")
-    set_tests_properties(win32.${name} PROPERTIES
-      FIXTURES_REQUIRED wine_prefix TIMEOUT 600
-      ENVIRONMENT "VORN_WINEPREFIX=${VORN_WINEPREFIX}")
+  vorn_add_wine_test(${name} PROGRAM ${name})
+endfunction()
+
+function(vorn_add_wine_test name)
+  if(NOT VORN_WIN32_TESTS)
+    return()
   endif()
+  cmake_parse_arguments(ARG "" "PROGRAM" "ARGS;LAUNCHER;FIXTURES;ENVIRONMENT" ${ARGN})
+  file(RELATIVE_PATH rel "${PROJECT_BINARY_DIR}" "${CMAKE_CURRENT_BINARY_DIR}")
+  add_test(NAME win32.${name}
+           COMMAND ${ARG_LAUNCHER} "${PROJECT_SOURCE_DIR}/scripts/wine-run"
+                   "${VORN_WIN32_BINARY_DIR}/${rel}/${ARG_PROGRAM}.exe" ${ARG_ARGS})
+  set(fixtures wine_prefix ${ARG_FIXTURES})
+  set(environment "VORN_WINEPREFIX=${VORN_WINEPREFIX}" ${ARG_ENVIRONMENT})
+  set_tests_properties(win32.${name} PROPERTIES
+    FIXTURES_REQUIRED "${fixtures}" TIMEOUT 600 LABELS "${VORN_WINE_LABEL}"
+    ENVIRONMENT "${environment}")
 endfunction()
 
 function(vorn_add_qttest name)

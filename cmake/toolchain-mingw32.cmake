@@ -1,12 +1,3 @@
-# 32-bit Windows with Debian's mingw-w64 (posix thread model, so std::thread and std::mutex work).
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows: what ships.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# No runtime DLLs to ship beside the programs, and none for Wine to find.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-posix-common.cmake")

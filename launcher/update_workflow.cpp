@@ -188,7 +188,8 @@ void UpdateWorkflow::answeringServer(const QString& baseUrl)
 
 void UpdateWorkflow::notifyRelease(const QString& releaseId, const QString& text)
 {
-    if (!updateNotificationsEnabled() || lastNotifiedVersion() == releaseId || !m_trayPresent)
+    if (!updateNotificationsEnabled() || lastNotifiedVersion() == releaseId || !m_trayPresent
+        || !m_trayPresent())
         return;
     emit trayMessage(translate("Tray/UpdateTitle", "Update %1 is available").arg(releaseId), text,
                      kNotificationMs);

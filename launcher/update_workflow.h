@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 namespace vorn {
 
 class GameLauncher;
@@ -54,7 +56,8 @@ public:
     // A text for the status line from outside the workflow (a configuration error).
     void setStatus(const ShownText& status);
     // Notifications need somewhere to appear; without a tray icon none are sent or recorded.
-    void setTrayPresent(bool present) { m_trayPresent = present; }
+    // Asked at each notification: a notification area may come and go while the launcher runs.
+    void setTrayPresence(std::function<bool()> present) { m_trayPresent = std::move(present); }
     void startCheckTimer(int minutes);
     void setCheckIntervalMinutes(int minutes);
 
@@ -124,7 +127,7 @@ private:
     bool m_waitingForGameExit = false;
     bool m_launchAfterUpdate = false;
     bool m_pauseEnabled = false;
-    bool m_trayPresent = false;
+    std::function<bool()> m_trayPresent;
 
     ShownText m_status;
     ShownText m_release;

@@ -3,11 +3,25 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <limits>
+
 namespace vorn::platform {
+
+namespace {
+
+// DPAPI measures in DWORDs; a 64-bit build could otherwise seal or open a silently cut copy.
+bool fitsBlob(const std::string& bytes)
+{
+    return bytes.size() <= std::numeric_limits<DWORD>::max();
+}
+
+} // namespace
 
 bool protectSecret(const std::string& text, std::string* sealed)
 {
     sealed->clear();
+    if (!fitsBlob(text))
+        return false;
     DATA_BLOB input = {DWORD(text.size()),
                        reinterpret_cast<BYTE*>(const_cast<char*>(text.data()))};
     DATA_BLOB output = {};
@@ -23,6 +37,8 @@ bool protectSecret(const std::string& text, std::string* sealed)
 bool unprotectSecret(const std::string& sealed, std::string* text)
 {
     text->clear();
+    if (!fitsBlob(sealed))
+        return false;
     DATA_BLOB input = {DWORD(sealed.size()),
                        reinterpret_cast<BYTE*>(const_cast<char*>(sealed.data()))};
     DATA_BLOB output = {};

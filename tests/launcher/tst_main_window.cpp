@@ -5,6 +5,7 @@
 #include "core/manifest.h"
 #include "engine/update_engine.h"
 #include "launcher/main_window.h"
+#include "launcher/tray.h"
 #include "launcher/update_workflow.h"
 #include "net/proxy_settings.h"
 #include "net/network_service.h"
@@ -12,17 +13,27 @@
 #include "publish/publisher.h"
 #include "tests/engine/release_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "ui/artwork_navigation_button.h"
 #include "ui/fantasy_launch_button.h"
 #include "ui/game_utility_button.h"
 #include "ui/main_window_view.h"
+#include "ui/settings_dialog.h"
 #include "ui/styled_check_box.h"
+#include "ui/styled_spin_box.h"
 
+#include <QAction>
+#include <QDesktopServices>
 #include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -83,6 +94,25 @@ bool publishGame(const QString& folder, const QString& releaseId, const FileTree
                             manifest, error);
 }
 
+// Stands in for the desktop's browser: every URL the launcher asks to open.
+class OpenedUrls final : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+QMap<QString, QVariant> iniValues()
+{
+    QSettings ini(launcherFilePath(QStringLiteral("launcher.ini")), QSettings::IniFormat);
+    QMap<QString, QVariant> values;
+    for (const QString& key : ini.allKeys())
+        values.insert(key, ini.value(key));
+    return values;
+}
+
 } // namespace
 
 class TestMainWindow final : public QObject
@@ -131,12 +161,14 @@ private:
 
     // A launcher folder with launcher.json naming servers, the release key, settings, and a
     // game folder holding `installed` ("" for none); then the window.
-    void start(const QStringList& servers, bool automatic, const QString& installed, bool key = true)
+    void start(const QStringList& servers, bool automatic, const QString& installed, bool key = true,
+               const QByteArray& links = QByteArray())
     {
         setLauncherDirectory(work(QStringLiteral("launcher")));
         QVERIFY(QDir().mkpath(work(QStringLiteral("launcher"))));
         const QByteArray list = servers.isEmpty() ? QByteArray() : "\"" + servers.join(QStringLiteral("\", \"")).toUtf8() + "\"";
-        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/launcher.json")), "{\"updateBaseUrls\": [" + list + "]}"));
+        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/launcher.json")),
+                                "{" + links + "\"updateBaseUrls\": [" + list + "]}"));
         if (key)
             QVERIFY(QFile::copy(shared(QStringLiteral("published/keys/public-key.blob")),
                                 work(QStringLiteral("launcher/public-key.blob"))));
@@ -145,6 +177,7 @@ private:
         setAutomaticUpdates(automatic);
         setShowLog(true);
         setGameRoot(game());
+        QVERIFY(copyTree(QStringLiteral(VORN_LOCALES_DIR), work(QStringLiteral("launcher/locales"))));
         if (!installed.isEmpty()) {
             QVERIFY(copyTree(shared(QStringLiteral("installed-") + installed), game()));
             setInstalledVersion(installed);
@@ -154,6 +187,17 @@ private:
         m_view = m_window->findChild<MainWindowView*>();
         QVERIFY(m_view);
         m_window->show();
+    }
+
+    // The settings dialog as the footer button opens it; `change` sets its controls, then OK.
+    void acceptSettingsDialog(const std::function<void(SettingsDialog*)>& change)
+    {
+        QTest::mouseClick(m_view->settingsButton, Qt::LeftButton);
+        auto* dialog = m_window->findChild<SettingsDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        change(dialog);
+        QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+        QTRY_VERIFY(!m_window->findChild<SettingsDialog*>());
     }
 
     void serve(const QString& folder)
@@ -243,6 +287,9 @@ private slots:
         QCOMPARE(logCount(QStringLiteral("UPD-START")), 1 + logCount(QStringLiteral("UPD-GAME-EXIT")));
         QVERIFY(log().contains(QRegularExpression(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\] \\[UPD-START\\] Starting update r2$"),
                                                   QRegularExpression::MultilineOption)));
+        // The same lines go to the log file beside the launcher.
+        QCOMPARE(m_window->logFilePath(), work(QStringLiteral("launcher/logs/launcher.log")));
+        QCOMPARE(QString::fromUtf8(readFileBytes(m_window->logFilePath())), log() + QLatin1Char('\n'));
     }
 
     void releaseFoundDuringDownload_data()
@@ -430,12 +477,9 @@ private slots:
             QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
             QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
         }
-        LauncherSettingsChoice choice;
-        choice.language = QStringLiteral("en");
-        choice.automaticUpdates = false;
-        choice.showLog = true;
-        choice.gameFolder = work(QStringLiteral("other"));
-        m_window->acceptSettings(choice);
+        acceptSettingsDialog([this](SettingsDialog* dialog) {
+            dialog->gameFolderEdit->setText(QDir::toNativeSeparators(work(QStringLiteral("other"))));
+        });
         if (busy) {
             auto* message = m_window->findChild<QDialog*>(QStringLiteral("launcherMessage"));
             QTRY_VERIFY(message && message->isVisible());
@@ -453,6 +497,112 @@ private slots:
             QCOMPARE(readTree(work(QStringLiteral("other"))), m_trees[1]);
             QCOMPARE(readTree(game()), m_trees[0]);
         }
+    }
+
+    void settingsDialogStoresWhatChanged()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QVERIFY(m_view->miniLog->isVisible());
+        const int newsHeight = m_view->newsList->height();
+        const QMap<QString, QVariant> before = iniValues();
+        acceptSettingsDialog([](SettingsDialog* dialog) {
+            dialog->intervalSpin->setValue(30);
+            QTest::mouseClick(dialog->showLogCheck, Qt::LeftButton);
+            QTest::mouseClick(dialog->rateLimitCheck, Qt::LeftButton);
+            dialog->rateSpin->setValue(5);
+        });
+        const QMap<QString, QVariant> after = iniValues();
+        QStringList changed;
+        for (const QString& key : after.keys()) {
+            if (before.value(key) != after.value(key))
+                changed << key;
+        }
+        QCOMPARE(changed, (QStringList{"Launcher/DownloadRateLimitEnabled", "Launcher/DownloadRateLimitMBps",
+                                       "Launcher/ShowLog", "Launcher/UpdateCheckIntervalMinutes"}));
+        // Applied at once: the log gives its room back to the news, the timer runs anew.
+        QVERIFY(m_view->miniLog->isHidden());
+        QVERIFY(m_view->newsList->height() > newsHeight);
+        auto* timer = m_window->findChild<QTimer*>(QStringLiteral("checkTimer"));
+        QVERIFY(timer && timer->isActive());
+        QCOMPARE(timer->interval(), 30 * 60000);
+        QCOMPARE(status(), QStringLiteral("The game is ready"));
+    }
+
+    void notificationClickInstallsAndSettingsLinkOpens()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+        m_window->hide();
+        // A click on the "Click to update" balloon: the window comes back, the update starts.
+        emit m_window->tray()->qtIcon()->messageClicked();
+        QVERIFY(m_window->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+        QCOMPARE(logCount(QStringLiteral("UPD-START")), 1);
+
+        auto* link = new QLabel(QStringLiteral("settings"), m_view->footer);
+        link->setProperty("settingsLink", true);
+        link->show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        auto* dialog = m_window->findChild<SettingsDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+    }
+
+    void links()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"), true,
+              "\"siteUrl\": \"https://ostravel.example/\", \"discordUrl\": \"\", "
+              "\"forumUrl\": \"http://forum.ostravel.example/\", \"telegramUrl\": \"javascript:alert(1)\", "
+              "\"supportUrl\": \"https://help.ostravel.example/{lang}/ask\", "
+              "\"streamsUrl\": \"file:///etc/passwd\", ");
+        OpenedUrls opened;
+        const QStringList schemes{"https", "http", "javascript", "file"};
+        for (const QString& scheme : schemes)
+            QDesktopServices::setUrlHandler(scheme, &opened, "open");
+        const struct
+        {
+            QAbstractButton* button;
+            const char* url; // empty: the button cannot be clicked
+        } expected[] = {
+            {m_view->headerLogo, "https://ostravel.example/"},
+            {m_view->brandWordmark, "https://ostravel.example/"},
+            {m_view->discordButton, "http://forum.ostravel.example/"},
+            {m_view->telegramButton, "https://ostravel.example/"},
+            {m_view->knowledgeButton, ""},
+            {m_view->supportButton, "https://help.ostravel.example/EN/ask"},
+            {m_view->streamsButton, ""},
+        };
+        for (const auto& link : expected) {
+            opened.urls.clear();
+            QTest::mouseClick(link.button, Qt::LeftButton);
+            QCOMPARE(link.button->isEnabled(), *link.url != '\0');
+            QCOMPARE(opened.urls, *link.url ? QList<QUrl>{QUrl(QLatin1String(link.url))} : QList<QUrl>());
+        }
+        for (const QString& scheme : schemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+
+    void languageSwitchDuringAnUpdate()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+        QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+        QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+        QCOMPARE(status(), QStringLiteral("Download paused"));
+        QVERIFY(!m_window->tray()->launchAction()->isEnabled());
+
+        m_view->languageMenu->actions().at(0)->trigger(); // RU
+        QCOMPARE(language(), QStringLiteral("ru"));
+        QCOMPARE(status(), QStringLiteral("Загрузка приостановлена"));
+        QCOMPARE(m_view->pauseButton->toolTip(), QStringLiteral("Продолжить"));
+        QCOMPARE(m_window->tray()->openAction()->text(), QStringLiteral("Открыть"));
+        QCOMPARE(m_window->tray()->exitAction()->text(), QStringLiteral("Выход"));
+        QVERIFY(!m_window->tray()->launchAction()->isEnabled());
+
+        QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+        QTRY_COMPARE(status(), QStringLiteral("Игра готова к запуску"));
+        QVERIFY(m_window->tray()->launchAction()->isEnabled());
     }
 
     void play_data()

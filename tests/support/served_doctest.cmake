@@ -26,13 +26,5 @@ function(vorn_add_served_doctest name)
   endif()
   add_test(NAME ${name} COMMAND ${native_serve} -- $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
-  if(VORN_WIN32_TESTS)
-    file(RELATIVE_PATH rel "${PROJECT_BINARY_DIR}" "${CMAKE_CURRENT_BINARY_DIR}")
-    add_test(NAME win32.${name}
-             COMMAND ${serve} -- "${PROJECT_SOURCE_DIR}/scripts/wine-run"
-                     "${VORN_WIN32_BINARY_DIR}/${rel}/${name}.exe")
-    set_tests_properties(win32.${name} PROPERTIES
-      FIXTURES_REQUIRED wine_prefix TIMEOUT 600
-      ENVIRONMENT "VORN_WINEPREFIX=${VORN_WINEPREFIX}")
-  endif()
+  vorn_add_wine_test(${name} PROGRAM ${name} LAUNCHER ${serve} --)
 endfunction()
