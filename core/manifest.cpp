@@ -1,6 +1,7 @@
 #include "core/manifest.h"
 
 #include "core/json_values.h"
+#include "core/local_state.h"
 #include "core/object_format.h"
 #include "core/paths.h"
 
@@ -119,7 +120,7 @@ bool parseManifest(const QByteArray& bytes, Manifest* output, QString* error)
         ManifestFile file;
         file.path = normalizeRelativePath(object.value(QLatin1String("path")).toString());
         const QString key = pathKey(file.path);
-        if (file.path.isEmpty() || fileKeys.contains(key)
+        if (file.path.isEmpty() || isStateFolderPath(file.path) || fileKeys.contains(key)
             || !readNonNegativeInteger(object.value(QLatin1String("size")), &file.size)
             || !readSha256Hex(object.value(QLatin1String("sha256")), &file.sha256))
             return fail(error, QStringLiteral("Invalid or duplicate file entry"));

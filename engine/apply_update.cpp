@@ -1,6 +1,7 @@
 #include "engine/apply_update.h"
 
 #include "core/chunker.h"
+#include "core/file_status.h"
 #include "core/local_state.h"
 #include "core/object_format.h"
 #include "core/paths.h"
@@ -108,7 +109,8 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         } else {
             const QString objectPath = objectCachePath(context.cacheRoot, source.blobSha256);
             QFile object(objectPath);
-            if (!object.open(QIODevice::ReadOnly))
+            // Only a regular file: opening a FIFO planted there would wait forever.
+            if (entryKind(objectPath) != EntryKind::File || !object.open(QIODevice::ReadOnly))
                 return failure(QStringLiteral("Cached object is missing: %1").arg(objectPath));
             const QByteArray stored = object.readAll();
             if (stored.size() != source.blobSize || Sha256::hash(stored) != source.blobSha256)
@@ -132,6 +134,10 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
     }
     local.close();
 
+    // The last buffered bytes are written here, not in commit: when commit cannot write them,
+    // Qt 5 renames the short file into place all the same and the cause is lost.
+    if (!output.flush())
+        return failure(output.errorString());
     // QSaveFile::commit flushes the data to the disk before the file gets its name, so a file
     // that the commit later moves into place is never empty after a power cut.
     if (!output.commit())
@@ -234,7 +240,10 @@ ApplyResult applyUpdate(const UpdatePlan& plan, const Manifest& manifest, const 
     // vouch for them, and files the new release dropped would never be removed). A crash
     // between the two leaves new files under the old manifest, which the next planning checks
     // by content.
-    transaction.markCommitted();
+    if (!transaction.markCommitted(&error)) {
+        transaction.rollback();
+        return failed(error);
+    }
     const QDir root(gameRoot);
     if (!writeInstalledManifest(root, manifest, &error)) {
         transaction.rollback();
@@ -244,7 +253,7 @@ ApplyResult applyUpdate(const UpdatePlan& plan, const Manifest& manifest, const 
 
     writeLocalState(root, manifest);
     transaction.finish();
-    QDir(QDir(cacheRoot).filePath(QStringLiteral("objects"))).removeRecursively();
+    (void)removeTree(QDir(cacheRoot).filePath(QStringLiteral("objects")));
 
     if (progress)
         progress(context.total, context.total, QString());

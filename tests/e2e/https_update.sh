@@ -88,4 +88,14 @@ printf 'volume=9\n' > "$src/config/user.cfg"
 same_files "$src" "$work/game" || fail "r2 differs from its source"
 line=$("$update" "${args[@]}")
 [ "$line" = "up to date: r2" ] || fail "third run printed '$line'"
+# What an install killed right after writing its installed manifest leaves: the committed
+# transaction and the state cache's temporary file. Gone before the folder is called up to date.
+mkdir -p "$work/game/.vorn/transactions/r2/committed/data"
+printf 'old' > "$work/game/.vorn/transactions/r2/committed/data/big.pak"
+printf '{}' > "$work/game/.vorn/state.json.Ab12Cd"
+line=$("$update" "${args[@]}")
+[ "$line" = "up to date: r2" ] || fail "run after a kill printed '$line'"
+[ -z "$(ls -A "$work/game/.vorn/transactions")" ] || fail "the committed transaction was left behind"
+[ ! -e "$work/game/.vorn/state.json.Ab12Cd" ] || fail "the state cache's temporary file was left behind"
+same_files "$src" "$work/game" || fail "the leftovers changed the installed release"
 echo "https end to end: r1 installed, r2 fetched $fetched objects; 1 passed, 0 failed"

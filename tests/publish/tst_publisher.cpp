@@ -276,6 +276,7 @@ private slots:
         QTest::newRow("symbolic link") << "symlink" << "Symbolic links";
         QTest::newRow("names differing in case") << "case" << "letter case";
         QTest::newRow("launcher state folder") << "state" << ".vorn";
+        QTest::newRow("launcher state folder in capitals") << "STATE" << ".vorn";
         QTest::newRow("bad release id") << "id" << "Release ID";
         QTest::newRow("release id a device name") << "device id" << "Release ID";
         QTest::newRow("chunks too large to download") << "huge" << "could not be downloaded";
@@ -296,6 +297,8 @@ private slots:
             writeFile(source() + QStringLiteral("/BIN/Vorn.exe"), QByteArray("x"));
         else if (kind == QLatin1String("state"))
             writeFile(source() + QStringLiteral("/.vorn/state.json"), QByteArray("{}"));
+        else if (kind == QLatin1String("STATE"))
+            writeFile(source() + QStringLiteral("/.Vorn/transactions/r1/backup/a"), QByteArray("{}"));
         else if (kind == QLatin1String("id"))
             o.releaseId = QStringLiteral("../r1");
         else if (kind == QLatin1String("device id"))

@@ -1,6 +1,7 @@
 #include "tools/vorn-update/headless_update.h"
 
 #include "config/launcher_config.h"
+#include "core/file_status.h"
 #include "core/manifest.h"
 #include "core/release_signature.h"
 #include "engine/update_engine.h"
@@ -81,7 +82,9 @@ QString installedReleaseId(const QString& gameDir)
 {
     QFile file(QDir(gameDir).filePath(QStringLiteral(".vorn/installed-manifest.json")));
     Manifest manifest;
-    if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), &manifest, nullptr))
+    // Only a regular file: a FIFO there would block the open forever.
+    if (entryKind(file.fileName()) != EntryKind::File || !file.open(QIODevice::ReadOnly)
+        || !parseManifest(file.readAll(), &manifest, nullptr))
         return QStringLiteral("none");
     return manifest.releaseId;
 }
@@ -133,6 +136,16 @@ void HeadlessUpdate::start()
         return;
     }
 
+    // An install killed after writing its installed manifest is finished (and its leftovers
+    // removed) before that manifest may say the folder is up to date.
+    if (!m_options.checkOnly) {
+        QString code;
+        if (!UpdateEngine::recoverFolder(m_options.gameDir, &code, &error)) {
+            printError(QStringLiteral("%1: %2").arg(code, error));
+            finish(ExitUpdateFailed);
+            return;
+        }
+    }
     m_installedRelease = installedReleaseId(m_options.gameDir);
     m_network = new NetworkService(this);
     m_network->setProxySettings(proxy);
