@@ -166,7 +166,7 @@ private slots:
         QVERIFY(manifest.files.at(3).chunks.size() >= 2);
 
         VerifyReport report;
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error), qPrintable(error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error), qPrintable(error));
         QVERIFY(report.problems.isEmpty());
     }
 
@@ -263,7 +263,7 @@ private slots:
             writeFile(path, readFile(path).replace("\"gameRoot\":\"Ostravel\"", "\"gameRoot\":\"Evil\""));
         }
         VerifyReport report;
-        QVERIFY(!verifyRelease(repo(), key, QString(), &report, &error));
+        QVERIFY(!verifyRelease(repo(), {key}, QString(), &report, &error));
         const QString problems = report.problems.join(QLatin1Char('\n'));
         for (const QString& text : expected)
             QVERIFY2(problems.contains(text), qPrintable(problems));
@@ -339,7 +339,7 @@ private slots:
         QCOMPARE(summary.objectsNew, 1);
         QVERIFY(readFile(object) != bytes);
         VerifyReport report;
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error),
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error),
                  qPrintable(report.problems.join(QLatin1Char('\n'))));
     }
 
@@ -383,7 +383,7 @@ private slots:
         QVERIFY(summary.objectsDeleted >= 2);
         QCOMPARE(objectFiles(repo()), r2Objects);
         QVERIFY(!QFileInfo::exists(repo() + QStringLiteral("/manifests/r1.sig")));
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), nullptr, &error), qPrintable(error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), nullptr, &error), qPrintable(error));
     }
 };
 
