@@ -1,4 +1,3 @@
-#include "core/manifest.h"
 #include "core/pointer_history.h"
 
 #include <QTemporaryDir>
@@ -117,28 +116,6 @@ private slots:
         QVERIFY(QDir().mkpath(game));
         QVERIFY(rememberSeenPointer(gamePointerHistoryPath(QDir(game)), QStringLiteral("live"),
                                     QByteArray(32, '1'), seen(3)));
-    }
-
-    void installedManifestRecordsItsSequence()
-    {
-        QTemporaryDir dir;
-        Manifest manifest;
-        manifest.releaseId = QStringLiteral("r2");
-        manifest.channelSequence = 2;
-        const QString path = dir.filePath(QStringLiteral("installed-manifest.json"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(manifestToJson(manifest));
-        file.close();
-        Manifest reread;
-        QVERIFY(parseManifest(manifestToJson(manifest), &reread));
-        QCOMPARE(reread, manifest);
-        const SeenPointer installed = installedSeenPointer(path);
-        QCOMPARE(installed.sequence, qint64(2));
-        QCOMPARE(installed.releaseId, QStringLiteral("r2"));
-        // Manifests without the key, as every publisher writes them, record nothing.
-        manifest.channelSequence = 0;
-        QVERIFY(!manifestToJson(manifest).contains("channelSequence"));
     }
 };
 

@@ -383,23 +383,27 @@ private slots:
     // past its expiry: that server is refused and the next one asked; alone, the check fails.
     void replayedOrFrozenPointerIsRefused_data()
     {
-        QTest::addColumn<QString>("floor"); // what remembers release r2 (sequence 2)
-        QTest::addColumn<QString>("offered");
+        QTest::addColumn<bool>("installedFloor"); // what remembers r2 (sequence 2): the record or the installed manifest
+        QTest::addColumn<QString>("releaseId");   // what the stale server offers
+        QTest::addColumn<qint64>("sequence");
+        QTest::addColumn<bool>("expired");
         QTest::addColumn<QString>("message");
         const QString older = QStringLiteral("Release pointer is older than one already seen");
-        QTest::newRow("older") << "history" << "r1 sequence 1" << older;
-        QTest::newRow("older than the installed release") << "installed" << "r1 sequence 1" << older;
-        QTest::newRow("no sequence once one was seen") << "history" << "r1 unsequenced" << older;
+        QTest::newRow("older") << false << "r1" << qint64(1) << false << older;
+        QTest::newRow("older than the installed release") << true << "r1" << qint64(1) << false << older;
+        QTest::newRow("no sequence once one was seen") << false << "r1" << qint64(0) << false << older;
         QTest::newRow("same sequence, other release")
-            << "history" << "r1 sequence 2"
+            << false << "r1" << qint64(2) << false
             << "Release pointer differs from the one already seen with the same sequence";
-        QTest::newRow("expired") << "history" << "r2 sequence 3 expired" << "Release pointer has expired: ";
+        QTest::newRow("expired") << false << "r2" << qint64(3) << true << "Release pointer has expired: ";
     }
 
     void replayedOrFrozenPointerIsRefused()
     {
-        QFETCH(QString, floor);
-        QFETCH(QString, offered);
+        QFETCH(bool, installedFloor);
+        QFETCH(QString, releaseId);
+        QFETCH(qint64, sequence);
+        QFETCH(bool, expired);
         QFETCH(QString, message);
         QTemporaryDir game;
         const QDir folder(game.path());
@@ -414,7 +418,7 @@ private slots:
             run->check(servers, m_publicKey);
             return run;
         };
-        if (floor == QLatin1String("history")) {
+        if (!installedFloor) {
             const auto first = check({current.url(QStringLiteral("/"))});
             QVERIFY(first->ready.wait(10000));
             QCOMPARE(first->ready.first().at(0).value<Manifest>().channelSequence, qint64(2));
@@ -425,10 +429,7 @@ private slots:
             QVERIFY(writeInstalledManifest(folder, installed));
         }
 
-        const QStringList parts = offered.split(QLatin1Char(' '));
-        const QString releaseId = parts.at(0);
-        const qint64 sequence = parts.at(1) == QLatin1String("sequence") ? parts.at(2).toLongLong() : 0;
-        const QDateTime expires = parts.size() > 3 ? QDateTime::currentDateTimeUtc().addDays(-3) : QDateTime();
+        const QDateTime expires = expired ? QDateTime::currentDateTimeUtc().addDays(-3) : QDateTime();
         HttpTestServer stale;
         QVERIFY(stale.start());
         servePointer(stale, pointer(releaseId, QStringLiteral("manifests/%1.json").arg(releaseId),
@@ -491,30 +492,25 @@ private slots:
         publish::ReleaseKey third;
         std::string failure;
         std::vector<unsigned char> blob;
-        QVERIFY(publish::generateReleaseKey(2048, &second, &failure));
-        QVERIFY(publish::generateReleaseKey(2048, &third, &failure));
-        QVERIFY(publish::exportPublicKeyBlob(second, &blob, &failure));
-        const QByteArray secondBlob(reinterpret_cast<const char*>(blob.data()), int(blob.size()));
-        const publish::ReleaseKey& signer = trusted ? second : third;
-        const auto signWith = [&signer](const QByteArray& data) {
-            QByteArray signature;
-            QString error;
-            if (!publish::signBytes(signer, data, &signature, &error))
-                qFatal("%s", qPrintable(error));
-            return signature;
-        };
+        QVERIFY(publish::generateReleaseKey(2048, &second, &failure) && publish::generateReleaseKey(2048, &third, &failure)
+                && publish::exportPublicKeyBlob(second, &blob, &failure));
         const QByteArray r2 = manifestOf(QStringLiteral("r2"));
         const QByteArray channel = pointer(QStringLiteral("r2"), QStringLiteral("manifests/r2.json"), r2, 3);
+        QByteArray channelSignature;
+        QByteArray manifestSignature;
+        QString error;
+        QVERIFY(publish::signBytes(trusted ? second : third, channel, &channelSignature, &error)
+                && publish::signBytes(trusted ? second : third, r2, &manifestSignature, &error));
         HttpTestServer server;
         QVERIFY(server.start());
         server.on("/channels/live.json", HttpResponse::text(200, channel));
-        server.on("/channels/live.sig", HttpResponse::text(200, signWith(channel)));
-        server.on("/manifests/r2.sig", HttpResponse::text(200, signWith(r2)));
+        server.on("/channels/live.sig", HttpResponse::text(200, channelSignature));
+        server.on("/manifests/r2.sig", HttpResponse::text(200, manifestSignature));
         serveRepository(server, m_repo);
         NetworkService network;
         Run run(&network);
         run.client.setServers({server.url(QStringLiteral("/"))});
-        run.client.setPublicKeys({m_publicKey, secondBlob});
+        run.client.setPublicKeys({m_publicKey, QByteArray(reinterpret_cast<const char*>(blob.data()), int(blob.size()))});
         run.client.checkForUpdates();
         if (trusted) {
             QVERIFY(run.ready.wait(10000));
