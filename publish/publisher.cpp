@@ -430,6 +430,26 @@ bool pointerExpiry(int days, QDateTime* expiresUtc, QString* error)
     return true;
 }
 
+// All that signing the next channel pointer needs, gathered before any work is done.
+struct PointerSigning
+{
+    ReleaseKey key;
+    QList<QByteArray> trustedKeys; // the signing key's public half first
+    bool hadPointer = false;
+    ChannelPointer current;
+    QDateTime expiresUtc;
+};
+
+bool preparePointerSigning(const QDir& repo, const QString& privateKeyPath,
+                           const QStringList& trustedKeyPaths, int expiresInDays,
+                           PointerSigning* signing, QString* error)
+{
+    return loadSigningKey(privateKeyPath, &signing->key, error)
+        && trustedPointerKeys(signing->key, trustedKeyPaths, &signing->trustedKeys, error)
+        && readLivePointer(repo, signing->trustedKeys, &signing->hadPointer, &signing->current, error)
+        && pointerExpiry(expiresInDays, &signing->expiresUtc, error);
+}
+
 } // namespace
 
 bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signature, QString* error)
@@ -516,16 +536,11 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         return false;
     }
 
-    ReleaseKey key;
-    QList<QByteArray> trustedKeys;
-    bool hadPointer = false;
-    ChannelPointer previous;
-    QDateTime expiresUtc;
-    if (!loadSigningKey(options.privateKeyPath, &key, error)
-        || !trustedPointerKeys(key, options.trustedKeyPaths, &trustedKeys, error)
-        || !readLivePointer(repo, trustedKeys, &hadPointer, &previous, error)
-        || !pointerExpiry(options.expiresInDays, &expiresUtc, error))
+    PointerSigning signing;
+    if (!preparePointerSigning(repo, options.privateKeyPath, options.trustedKeyPaths,
+                               options.expiresInDays, &signing, error))
         return false;
+    const ReleaseKey& key = signing.key;
 
     QVector<SourceFile> sources;
     if (!collectSourceFiles(options, &sources, error))
@@ -614,7 +629,7 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
     if (!signBytes(key, manifestJson, &manifestSignature, error))
         return false;
     const QByteArray pointer = channelPointerJson(options.releaseId, manifestPath, Sha256::hash(manifestJson),
-                                                  previous.sequence + 1, expiresUtc);
+                                                  signing.current.sequence + 1, signing.expiresUtc);
     QByteArray pointerSignature;
     if (!signBytes(key, pointer, &pointerSignature, error))
         return false;
@@ -639,17 +654,12 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
 bool refreshChannelPointer(const PointerOptions& options, RefreshSummary* summary, QString* error)
 {
     const QDir repo(options.repoDir);
-    ReleaseKey key;
-    QList<QByteArray> trustedKeys;
-    bool exists = false;
-    ChannelPointer current;
-    QDateTime expiresUtc;
-    if (!loadSigningKey(options.privateKeyPath, &key, error)
-        || !trustedPointerKeys(key, options.trustedKeyPaths, &trustedKeys, error)
-        || !readLivePointer(repo, trustedKeys, &exists, &current, error)
-        || !pointerExpiry(options.expiresInDays, &expiresUtc, error))
+    PointerSigning signing;
+    if (!preparePointerSigning(repo, options.privateKeyPath, options.trustedKeyPaths,
+                               options.expiresInDays, &signing, error))
         return false;
-    if (!exists) {
+    const ChannelPointer& current = signing.current;
+    if (!signing.hadPointer) {
         setError(error, QStringLiteral("The repository has no channel pointer to refresh; publish a release first"));
         return false;
     }
@@ -667,8 +677,8 @@ bool refreshChannelPointer(const PointerOptions& options, RefreshSummary* summar
         return false;
     }
     RefreshSummary result;
-    if (!verifyReleaseSignature(trustedKeys.first(), manifestJson, manifestSignature, nullptr)) {
-        if (!signBytes(key, manifestJson, &manifestSignature, error)
+    if (!verifyReleaseSignature(signing.trustedKeys.first(), manifestJson, manifestSignature, nullptr)) {
+        if (!signBytes(signing.key, manifestJson, &manifestSignature, error)
             || !writeFileAtomically(repo.filePath(signaturePath), manifestSignature, error))
             return false;
         result.manifestResigned = true;
@@ -676,11 +686,12 @@ bool refreshChannelPointer(const PointerOptions& options, RefreshSummary* summar
 
     result.releaseId = current.releaseId;
     result.sequence = current.sequence + 1;
-    result.expiresUtc = expiresUtc;
+    result.expiresUtc = signing.expiresUtc;
     const QByteArray pointer = channelPointerJson(current.releaseId, current.manifestPath,
-                                                  current.manifestSha256, result.sequence, expiresUtc);
+                                                  current.manifestSha256, result.sequence,
+                                                  signing.expiresUtc);
     QByteArray pointerSignature;
-    if (!signBytes(key, pointer, &pointerSignature, error)
+    if (!signBytes(signing.key, pointer, &pointerSignature, error)
         || !switchChannelPointer(repo, pointer, pointerSignature, error))
         return false;
     if (summary)
