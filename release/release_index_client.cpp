@@ -68,6 +68,7 @@ void ReleaseIndexClient::checkForUpdates()
     m_busy = true;
     m_failureReported = false;
     m_triedServers.clear();
+    m_refusedServers = 0;
     tryServer(0);
 }
 
@@ -146,7 +147,12 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
             failServer(error);
             return;
         }
-        if (!parseChannelPointer(m_channelJson, &m_channel, &error) || !checkPointerFreshness(&error)) {
+        if (!parseChannelPointer(m_channelJson, &m_channel, &error)) {
+            failServer(error);
+            return;
+        }
+        if (!checkPointerFreshness(&error)) {
+            ++m_refusedServers;
             failServer(error);
             return;
         }
@@ -199,8 +205,13 @@ void ReleaseIndexClient::failServer(const QString& message)
         m_failureReported = true;
         emit failed(translate("Updater/CheckFailed", "Could not check for updates: %1").arg(message));
     }
-    emit statusChanged(translate("Updater/MirrorRetry",
-                                 "Both update servers are unavailable. Retrying..."));
+    // Servers that answered with an old or expired pointer are not unavailable, and the
+    // player needs the reason (a wrong clock, say) in view while the retries go on.
+    if (m_refusedServers == m_triedServers.size())
+        emit statusChanged(translate("Updater/CheckFailed", "Could not check for updates: %1").arg(message));
+    else
+        emit statusChanged(translate("Updater/MirrorRetry",
+                                     "Both update servers are unavailable. Retrying..."));
     m_retryTimer.start(kRetryIntervalMs);
 }
 
@@ -255,6 +266,7 @@ void ReleaseIndexClient::retry()
     if (!m_busy)
         return;
     m_triedServers.clear();
+    m_refusedServers = 0;
     tryServer(0);
 }
 

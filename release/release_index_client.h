@@ -71,6 +71,7 @@ private:
     QString m_historyPath;
     QString m_installedManifestPath;
     int m_pointerKey = -1;
+    int m_refusedServers = 0; // of this pass, for an old or expired pointer
     int m_currentIndex = -1;
     QByteArray m_channelJson;
     QByteArray m_channelSignature;

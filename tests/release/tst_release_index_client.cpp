@@ -448,6 +448,7 @@ private slots:
         QVERIFY(alone->failed.wait(10000));
         const QString text = alone->failed.first().first().toString();
         QVERIFY2(text.startsWith(QStringLiteral("Could not check for updates: ") + message), qPrintable(text));
+        QCOMPARE(texts(alone->status).last(), text); // not "unavailable": the reason stays in view
         QCOMPARE(alone->ready.count(), 0);
         QCOMPARE(stale.requests("/manifests/r1.json").size() + stale.requests("/manifests/r2.json").size(), 0);
     }
