@@ -102,6 +102,9 @@ bool parseManifest(const QByteArray& bytes, Manifest* output, QString* error)
         manifest.launchProfiles.append(profile);
     }
 
+    // Only ever a floor for later releases: absent or unreadable counts as none.
+    (void)readNonNegativeInteger(root.value(QLatin1String("channelSequence")), &manifest.channelSequence);
+
     const QJsonArray preserve = root.value(QLatin1String("preserve")).toArray();
     for (const QJsonValue& element : preserve) {
         if (!element.isString())
@@ -204,6 +207,8 @@ QByteArray manifestToJson(const Manifest& manifest)
     root.insert(QLatin1String("launchProfiles"), profiles);
     root.insert(QLatin1String("preserve"), QJsonArray::fromStringList(manifest.preserve));
     root.insert(QLatin1String("files"), files);
+    if (manifest.channelSequence > 0)
+        root.insert(QLatin1String("channelSequence"), number(manifest.channelSequence));
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 

@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/release_signature.h"
 #include "engine/update_engine.h"
 #include "launcher/game_launcher.h"
 #include "launcher/log_file.h"
@@ -137,12 +138,10 @@ void MainWindow::loadConfiguration()
         m_view->setLinkEnabled(link, !windowLinkTarget(m_config, link, language()).isEmpty());
     // Without the key every check fails with the client's own message, and keeps failing
     // visibly on each tick, which is what a broken installation should look like.
-    QFile key(launcherFilePath(QStringLiteral("public-key.blob")));
-    if (key.open(QIODevice::ReadOnly)) {
-        const QByteArray publicKey = key.readAll();
-        m_gameIndex->setPublicKey(publicKey);
-        m_selfIndex->setPublicKey(publicKey);
-    }
+    const QList<QByteArray> keys = readTrustedPublicKeys(launcherFilePath(QStringLiteral("public-key.blob")));
+    m_gameIndex->setPublicKeys(keys);
+    m_selfIndex->setPublicKeys(keys);
+    m_selfIndex->setSequenceStore(launcherFilePath(QStringLiteral("channel-sequence.json")));
 }
 
 void MainWindow::applyNetworkSettings()

@@ -38,7 +38,7 @@ bool isInstallationOwned(const QString& path)
     // Windows ignores trailing dots and blanks in a name.
     while (first.endsWith(QLatin1Char('.')) || first.endsWith(QLatin1Char(' ')))
         first.chop(1);
-    for (const char* owned : {"launcher.ini", "cache", "logs", ".vorn", ".self-update-backup"}) {
+    for (const char* owned : {"launcher.ini", "channel-sequence.json", "cache", "logs", ".vorn", ".self-update-backup"}) {
         if (first.compare(QLatin1String(owned), Qt::CaseInsensitive) == 0)
             return true;
     }

@@ -2,12 +2,16 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/local_state.h"
+#include "core/pointer_history.h"
 #include "engine/update_engine.h"
 #include "launcher/game_launcher.h"
 #include "launcher/mirror_selector.h"
 #include "launcher/self_update.h"
 #include "platform/process_list.h"
 #include "release/release_index_client.h"
+
+#include <QDir>
 
 namespace vorn {
 
@@ -163,6 +167,8 @@ void UpdateWorkflow::startGameCheck(bool force)
     if (m_checking)
         return;
     m_client->setServers(orderedServers());
+    const QDir gameFolder(gameRoot());
+    m_client->setSequenceStore(gamePointerHistoryPath(gameFolder), installedManifestPath(gameFolder));
     if (!m_engine->isRunning()) {
         m_checking = true;
         m_backgroundCheck = false;

@@ -85,10 +85,10 @@ wait_for 120 "the new launcher's game check to install r1" installed_r1
 [ -e "$inst/.self-update-backup" ] && fail "the helper left its backup"
 [ -x "$inst/VornLauncher" ] && [ -x "$inst/VornSelfUpdater" ] || fail "a program lost its executable bit"
 [ -x "$inst/readme.txt" ] && fail "a data file became executable"
-# Byte for byte: the published folder plus the recorded version. Settings, caches and logs are the
-# installation's own.
+# Byte for byte: the published folder plus the recorded version. Settings, the newest release
+# pointer seen, caches and logs are the installation's own.
 printf 'L2' > "$l2/self-version.txt"
 cp -a "$inst" "$work/check"
-rm -rf "$work/check/launcher.ini" "$work/check/cache" "$work/check/logs"
+rm -rf "$work/check/launcher.ini" "$work/check/channel-sequence.json" "$work/check/cache" "$work/check/logs"
 same_files "$l2" "$work/check" || fail "the launcher folder differs from L2"
 echo "launcher self-update end to end: L1 staged L2, the helper swapped it in, the new launcher went on to the game; 1 passed, 0 failed"

@@ -2,6 +2,7 @@
 // player sees and what ends up in the game folder, driven through the window's own buttons.
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/local_state.h"
 #include "core/manifest.h"
 #include "core/sha256.h"
 #include "engine/update_engine.h"
@@ -671,6 +672,34 @@ private slots:
         QVERIFY(log().contains(key ? QStringLiteral("No update server is configured") : text));
         QVERIFY(m_view->checkButton->isEnabled());
         QVERIFY(m_server->requests().isEmpty());
+    }
+
+    // A server replaying an older signed pointer installs nothing, and the status line says why.
+    void olderReleasePointerIsRefused()
+    {
+        QVERIFY(copyTree(shared(QStringLiteral("installed-r2")), game()));
+        Manifest installed = m_manifests[1];
+        installed.channelSequence = 2;
+        QVERIFY(writeInstalledManifest(QDir(game()), installed));
+        const ReleaseRepository repository(shared(QStringLiteral("published")));
+        const QByteArray pointer = publish::channelPointerJson(
+            QStringLiteral("r1"), QStringLiteral("manifests/r1.json"),
+            Sha256::hash(readFileBytes(repository.manifestFile(QStringLiteral("r1")))), 1);
+        publish::ReleaseKey key;
+        std::string failure;
+        QByteArray signature;
+        QString error;
+        QVERIFY(publish::loadPrivateKeyFile(shared(QStringLiteral("published/keys/release-private.pem")).toStdString(),
+                                            &key, &failure)
+                && publish::signBytes(key, pointer, &signature, &error));
+        m_server->clearRoutes();
+        m_server->on("/channels/live.json", HttpResponse::text(200, pointer));
+        m_server->on("/channels/live.sig", HttpResponse::text(200, signature));
+        repository.serve(m_server.data());
+        start({m_server->url(QStringLiteral("/"))}, true, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Could not check for updates: Release pointer is "
+                                                           "older than one already seen"), kWaitMs);
+        QCOMPARE(readTree(game()), m_trees[1]);
     }
 
     void gameFolderChange_data()

@@ -3,6 +3,7 @@
 #include "core/release_signature.h"
 #include "core/sha256.h"
 #include "publish/publisher.h"
+#include "publish/release_keys.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,6 +81,31 @@ private:
         writeFile(source() + QStringLiteral("/data/empty.bin"), QByteArray());
         // Above the whole-file threshold, so it is cut by content.
         writeFile(source() + QStringLiteral("/data/world.pak"), randomBytes(12 * 1024 * 1024, 7));
+    }
+
+    QString privateKey(const QTemporaryDir& keys) const
+    {
+        return keys.filePath(QStringLiteral("release-private.pem"));
+    }
+
+    QByteArray sign(const QByteArray& data) const
+    {
+        ReleaseKey key;
+        std::string failure;
+        QByteArray signature;
+        QString error;
+        if (!loadPrivateKeyFile(privateKey(m_keys).toStdString(), &key, &failure)
+            || !signBytes(key, data, &signature, &error))
+            qFatal("cannot sign: %s%s", failure.c_str(), qPrintable(error));
+        return signature;
+    }
+
+    ChannelPointer livePointer() const
+    {
+        ChannelPointer pointer;
+        if (!parseChannelPointer(readFile(repo() + QStringLiteral("/channels/live.json")), &pointer))
+            qWarning("the live pointer does not parse");
+        return pointer;
     }
 
     Manifest publishedManifest(const QString& releaseId)
@@ -166,7 +192,7 @@ private slots:
         QVERIFY(manifest.files.at(3).chunks.size() >= 2);
 
         VerifyReport report;
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error), qPrintable(error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error), qPrintable(error));
         QVERIFY(report.problems.isEmpty());
     }
 
@@ -206,6 +232,71 @@ private slots:
         QCOMPARE(second.objectsNew + second.objectsReused, second.chunks);
     }
 
+    void sequenceContinuesAcrossReleasesAndRefreshes()
+    {
+        makeSmallTree();
+        QString error;
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        QCOMPARE(livePointer().sequence, qint64(1));
+        ReleaseOptions o = options(QStringLiteral("r2"));
+        o.expiresInDays = 2;
+        QVERIFY2(publishRelease(o, nullptr, &error), qPrintable(error));
+        const ChannelPointer released = livePointer();
+        QCOMPARE(released.sequence, qint64(2));
+        QVERIFY(released.expiresUtc >= start.addDays(2).addSecs(-1));
+        QVERIFY(released.expiresUtc <= QDateTime::currentDateTimeUtc().addDays(2));
+
+        PointerOptions refresh;
+        refresh.repoDir = repo();
+        refresh.privateKeyPath = privateKey(m_keys);
+        RefreshSummary summary;
+        QVERIFY2(refreshChannelPointer(refresh, &summary, &error), qPrintable(error));
+        const ChannelPointer refreshed = livePointer();
+        QCOMPARE(refreshed.sequence, qint64(3));
+        QCOMPARE(refreshed.releaseId, QStringLiteral("r2"));
+        QCOMPARE(refreshed.manifestSha256, released.manifestSha256);
+        QVERIFY(refreshed.expiresUtc >= start.addDays(kDefaultPointerLifetimeDays).addSecs(-1));
+        QCOMPARE(summary.sequence, refreshed.sequence);
+        QCOMPARE(summary.expiresUtc, refreshed.expiresUtc);
+        QVERIFY(!summary.manifestResigned);
+        VerifyReport report;
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error), qPrintable(error));
+        QCOMPARE(report.sequence, qint64(3));
+        QCOMPARE(report.expiresUtc, refreshed.expiresUtc);
+    }
+
+    // Signing moves to a new key: the pointer signed by the old one is continued only when the
+    // old key is named as trusted, and afterwards the live release verifies under the new key
+    // alone, so launchers may then drop the old one.
+    void signingMovesToANewKey()
+    {
+        makeSmallTree();
+        QString error;
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        const QByteArray pointer = readFile(repo() + QStringLiteral("/channels/live.json"));
+        PointerOptions refresh;
+        refresh.repoDir = repo();
+        refresh.privateKeyPath = privateKey(m_otherKeys);
+        QVERIFY(!refreshChannelPointer(refresh, nullptr, &error));
+        QVERIFY2(error.contains(QLatin1String("--trust")), qPrintable(error));
+        QCOMPARE(readFile(repo() + QStringLiteral("/channels/live.json")), pointer);
+
+        refresh.trustedKeyPaths = QStringList{m_keys.filePath(QStringLiteral("public-key.blob"))};
+        RefreshSummary summary;
+        QVERIFY2(refreshChannelPointer(refresh, &summary, &error), qPrintable(error));
+        QVERIFY(summary.manifestResigned);
+        QVERIFY2(verifyRelease(repo(), {m_otherPublicKey}, QString(), nullptr, &error), qPrintable(error));
+
+        ReleaseOptions o = options(QStringLiteral("r2"));
+        o.privateKeyPath = privateKey(m_otherKeys);
+        QVERIFY2(publishRelease(o, nullptr, &error), qPrintable(error));
+        QCOMPARE(livePointer().sequence, qint64(3));
+        QVERIFY(!verifyRelease(repo(), {m_publicKey}, QString(), nullptr, &error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey, m_otherPublicKey}, QString(), nullptr, &error),
+                 qPrintable(error));
+    }
+
     void verifyFindsDamage_data()
     {
         QTest::addColumn<QString>("damage");
@@ -220,6 +311,7 @@ private slots:
             << "swap" << QStringList{"channels/live.sig:", "manifests/r1.sig:"};
         QTest::newRow("wrong public key")
             << "key" << QStringList{"channels/live.sig:", "manifests/r1.sig:"};
+        QTest::newRow("expired pointer") << "expired" << QStringList{"channels/live.json: expired at"};
     }
 
     void verifyFindsDamage()
@@ -258,12 +350,19 @@ private slots:
             writeFile(manifestSignature, pointer);
         } else if (damage == QLatin1String("key")) {
             key = m_otherPublicKey;
+        } else if (damage == QLatin1String("expired")) {
+            const QByteArray json = channelPointerJson(
+                QStringLiteral("r1"), QStringLiteral("manifests/r1.json"),
+                Sha256::hash(readFile(repo() + QStringLiteral("/manifests/r1.json"))), 2,
+                QDateTime::currentDateTimeUtc().addSecs(-60));
+            writeFile(repo() + QStringLiteral("/channels/live.json"), json);
+            writeFile(pointerSignature, sign(json));
         } else {
             const QString path = repo() + QStringLiteral("/manifests/r1.json");
             writeFile(path, readFile(path).replace("\"gameRoot\":\"Ostravel\"", "\"gameRoot\":\"Evil\""));
         }
         VerifyReport report;
-        QVERIFY(!verifyRelease(repo(), key, QString(), &report, &error));
+        QVERIFY(!verifyRelease(repo(), {key}, QString(), &report, &error));
         const QString problems = report.problems.join(QLatin1Char('\n'));
         for (const QString& text : expected)
             QVERIFY2(problems.contains(text), qPrintable(problems));
@@ -342,7 +441,7 @@ private slots:
         QCOMPARE(summary.objectsNew, 1);
         QVERIFY(readFile(object) != bytes);
         VerifyReport report;
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error),
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error),
                  qPrintable(report.problems.join(QLatin1Char('\n'))));
     }
 
@@ -386,7 +485,7 @@ private slots:
         QVERIFY(summary.objectsDeleted >= 2);
         QCOMPARE(objectFiles(repo()), r2Objects);
         QVERIFY(!QFileInfo::exists(repo() + QStringLiteral("/manifests/r1.sig")));
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), nullptr, &error), qPrintable(error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), nullptr, &error), qPrintable(error));
     }
 };
 

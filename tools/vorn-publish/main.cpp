@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QTextStream>
 
@@ -70,6 +71,46 @@ bool readNumber(const QCommandLineParser& parser, const QString& name, qint64* v
     return true;
 }
 
+bool readExpiry(const QCommandLineParser& parser, int* days, QString* error)
+{
+    qint64 value = *days;
+    if (!readNumber(parser, QStringLiteral("expires-in"), &value, error))
+        return false;
+    if (value < 1 || value > kMaxPointerLifetimeDays) {
+        *error = QStringLiteral("--expires-in needs 1 to %1 days").arg(kMaxPointerLifetimeDays);
+        return false;
+    }
+    *days = int(value);
+    return true;
+}
+
+QString describeExpiry(const QDateTime& expiresUtc)
+{
+    if (!expiresUtc.isValid())
+        return QStringLiteral("never expires");
+    const qint64 seconds = QDateTime::currentDateTimeUtc().secsTo(expiresUtc);
+    return QStringLiteral("expires %1 (%2)")
+        .arg(expiresUtc.toString(Qt::ISODate),
+             seconds >= 0 ? QStringLiteral("in %1 days").arg(seconds / 86400.0, 0, 'f', 1)
+                          : QStringLiteral("%1 days ago").arg(-seconds / 86400.0, 0, 'f', 1));
+}
+
+QString describeSequence(qint64 sequence)
+{
+    return sequence > 0 ? QString::number(sequence) : QStringLiteral("none");
+}
+
+const QCommandLineOption kExpiresInOption(
+    QStringLiteral("expires-in"),
+    QStringLiteral("Launchers refuse the channel pointer DAYS days from now (default %1); run "
+                   "'refresh' before then.").arg(kDefaultPointerLifetimeDays),
+    QStringLiteral("DAYS"));
+const QCommandLineOption kTrustOption(
+    QStringLiteral("trust"),
+    QStringLiteral("Public key blob whose signature on the current pointer is accepted besides the "
+                   "signing key's: the previous key when switching keys; repeatable."),
+    QStringLiteral("public-key.blob"));
+
 int runKeygen(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -127,6 +168,8 @@ int runRelease(const QStringList& arguments)
         {QStringLiteral("profile"), QStringLiteral("Launch profile; repeatable."), QStringLiteral("ID:TITLE:EXECUTABLE[:ARGUMENTS]")},
         {QStringLiteral("preserve"), QStringLiteral("Files matching GLOB become the player's own (never replaced); repeatable."), QStringLiteral("GLOB")},
         {QStringLiteral("keep-list"), QStringLiteral("Entry of the manifest's preserve list; repeatable."), QStringLiteral("TEXT")},
+        kExpiresInOption,
+        kTrustOption,
     });
     QString error;
     if (!parseSubcommand(parser, arguments, &error)
@@ -157,6 +200,9 @@ int runRelease(const QStringList& arguments)
     }
     options.preserveGlobs = parser.values(QStringLiteral("preserve"));
     options.keepList = parser.values(QStringLiteral("keep-list"));
+    options.trustedKeyPaths = parser.values(kTrustOption);
+    if (!readExpiry(parser, &options.expiresInDays, &error))
+        return fail(error);
 
     ReleaseSummary summary;
     if (!publishRelease(options, &summary, &error))
@@ -180,31 +226,77 @@ int runVerify(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Checks the channel pointer's signature, the manifest's digest and signature and every "
-        "object of a release (size, digest, decompression, chunk digest). Exits 1 on any fault."));
+        "Checks the channel pointer's signature and expiry, the manifest's digest and signature and "
+        "every object of a release (size, digest, decompression, chunk digest), and prints the "
+        "pointer's sequence and expiry. Exits 1 on any fault."));
     parser.addOptions({
         {QStringLiteral("repo"), QStringLiteral("Repository folder."), QStringLiteral("REPO_DIR")},
-        {QStringLiteral("key"), QStringLiteral("Public key blob."), QStringLiteral("public-key.blob")},
+        {QStringLiteral("key"), QStringLiteral("Public key blob; repeatable: a signature by any of them "
+                                               "counts, as in a launcher that trusts them all."),
+         QStringLiteral("public-key.blob")},
         {QStringLiteral("release-id"), QStringLiteral("Release to check (default: the live one)."), QStringLiteral("ID")},
     });
     QString error;
     if (!parseSubcommand(parser, arguments, &error)
         || !requireOptions(parser, {QStringLiteral("repo"), QStringLiteral("key")}, &error))
         return fail(error);
-    QFile keyFile(parser.value(QStringLiteral("key")));
-    if (!keyFile.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("Cannot read %1: %2").arg(keyFile.fileName(), keyFile.errorString()));
+    QList<QByteArray> keys;
+    for (const QString& path : parser.values(QStringLiteral("key"))) {
+        QFile keyFile(path);
+        if (!keyFile.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("Cannot read %1: %2").arg(keyFile.fileName(), keyFile.errorString()));
+        keys.append(keyFile.readAll());
+    }
     VerifyReport report;
-    const bool ok = verifyRelease(parser.value(QStringLiteral("repo")), keyFile.readAll(),
+    const bool ok = verifyRelease(parser.value(QStringLiteral("repo")), keys,
                                   parser.value(QStringLiteral("release-id")), &report, &error);
     for (const QString& problem : report.problems)
         std::fprintf(stderr, "%s\n", qPrintable(problem));
+    out() << QStringLiteral("channel pointer: sequence %1, %2\n")
+                 .arg(describeSequence(report.sequence), describeExpiry(report.expiresUtc));
+    out().flush();
     if (!ok)
         return fail(error);
     out() << QStringLiteral("release %1: %2 files, %3 objects verified\n")
                  .arg(report.releaseId)
                  .arg(report.files)
                  .arg(report.objects);
+    return 0;
+}
+
+int runRefresh(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Signs the live channel pointer again with the next sequence and a new expiry, for the "
+        "same release; run it periodically (well within --expires-in) so launchers keep "
+        "accepting the pointer between releases. The current pointer must verify under the "
+        "signing key or a --trust key. When signing has moved to a new key, the live manifest's "
+        "signature is renewed too."));
+    parser.addOptions({
+        {QStringLiteral("repo"), QStringLiteral("Repository folder."), QStringLiteral("REPO_DIR")},
+        {QStringLiteral("key"), QStringLiteral("Private key (PEM)."), QStringLiteral("PRIVATE.pem")},
+        kExpiresInOption,
+        kTrustOption,
+    });
+    QString error;
+    if (!parseSubcommand(parser, arguments, &error)
+        || !requireOptions(parser, {QStringLiteral("repo"), QStringLiteral("key")}, &error))
+        return fail(error);
+    PointerOptions options;
+    options.repoDir = parser.value(QStringLiteral("repo"));
+    options.privateKeyPath = parser.value(QStringLiteral("key"));
+    options.trustedKeyPaths = parser.values(kTrustOption);
+    if (!readExpiry(parser, &options.expiresInDays, &error))
+        return fail(error);
+    RefreshSummary summary;
+    if (!refreshChannelPointer(options, &summary, &error))
+        return fail(error);
+    out() << QStringLiteral("release %1: channel pointer sequence %2, %3%4\n")
+                 .arg(summary.releaseId, describeSequence(summary.sequence),
+                      describeExpiry(summary.expiresUtc),
+                      summary.manifestResigned ? QStringLiteral("; manifest signed again with this key")
+                                               : QString());
     return 0;
 }
 
@@ -242,6 +334,7 @@ const char kUsage[] =
     "Commands:\n"
     "  keygen   create a release key pair\n"
     "  release  publish a game (or launcher) folder as a signed release\n"
+    "  refresh  sign the live channel pointer again with a new sequence and expiry\n"
     "  verify   check a published release\n"
     "  prune    delete old releases and unused objects\n"
     "Run 'vorn-publish <command> --help' for the options of a command.\n";
@@ -264,6 +357,8 @@ int main(int argc, char** argv)
         return runKeygen(arguments);
     if (command == QLatin1String("release"))
         return runRelease(arguments);
+    if (command == QLatin1String("refresh"))
+        return runRefresh(arguments);
     if (command == QLatin1String("verify"))
         return runVerify(arguments);
     if (command == QLatin1String("prune"))

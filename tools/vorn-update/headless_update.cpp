@@ -2,7 +2,9 @@
 
 #include "config/launcher_config.h"
 #include "core/file_status.h"
+#include "core/local_state.h"
 #include "core/manifest.h"
+#include "core/pointer_history.h"
 #include "core/release_signature.h"
 #include "engine/update_engine.h"
 #include "net/network_service.h"
@@ -155,7 +157,9 @@ void HeadlessUpdate::start()
 
     m_index = new ReleaseIndexClient(m_network, this);
     m_index->setServers(config.updateBaseUrls);
-    m_index->setPublicKey(publicKey);
+    m_index->setPublicKeys(readTrustedPublicKeys(m_options.keyPath));
+    const QDir gameFolder(m_options.gameDir);
+    m_index->setSequenceStore(gamePointerHistoryPath(gameFolder), installedManifestPath(gameFolder));
     if (m_options.verbose)
         connect(m_index, &ReleaseIndexClient::statusChanged, this, &printError);
     connect(m_index, &ReleaseIndexClient::manifestReady, this, &HeadlessUpdate::onManifest);

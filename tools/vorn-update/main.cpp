@@ -18,14 +18,18 @@ int main(int argc, char** argv)
         "--check is given, brings the game folder to it (only missing objects are downloaded, "
         "every byte is verified, files are swapped in one transaction).\n\n"
         "Exit codes: 0 done (or up to date), 1 update failed (\"CODE: message\" on stderr), "
-        "2 configuration error, 3 no server answered, 130 cancelled (Ctrl+C).\n\n"
+        "2 configuration error, 3 no server answered with a current release (unreachable, or only "
+        "an expired release pointer or one older than the newest accepted, which the game "
+        "folder's .vorn remembers), 130 cancelled (Ctrl+C).\n\n"
         "Environment: VORN_PROXY_PASSWORD is the password for --proxy-user; VORN_CA_BUNDLE names "
         "a PEM file of extra certificate authorities to trust (the system store is always used); "
         "https_proxy, http_proxy and no_proxy apply with --proxy system."));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("config"), QStringLiteral("launcher.json with the update servers."), QStringLiteral("FILE")},
-        {QStringLiteral("key"), QStringLiteral("The publisher's public-key.blob."), QStringLiteral("FILE")},
+        {QStringLiteral("key"), QStringLiteral("The publisher's public-key.blob; further trusted keys are "
+                                               "the *.blob files of the folder public-keys beside it."),
+         QStringLiteral("FILE")},
         {QStringLiteral("game-dir"), QStringLiteral("The game folder to check or update."), QStringLiteral("DIR")},
         {QStringLiteral("check"), QStringLiteral("Only print: server release, installed release (or none), base URL.")},
         {QStringLiteral("cache-dir"), QStringLiteral("Object cache (default: cache beside this program)."), QStringLiteral("DIR")},
