@@ -33,6 +33,10 @@ public:
 
     void setServers(const QStringList& servers);
     void setPublicKey(const QByteArray& publicKey);
+    // Where the last verified manifest and its signature are kept (one pair per client), so
+    // that a check finding the same release again downloads only the pointer. Empty: nothing
+    // is kept.
+    void setCacheFolder(const QString& folder);
     [[nodiscard]] QStringList servers() const { return m_servers; }
     [[nodiscard]] bool isBusy() const { return m_busy; }
 
@@ -52,6 +56,11 @@ private:
     void handleReply(NetworkReply* reply, int stage);
     void failServer(const QString& message);
     void retry();
+    [[nodiscard]] bool checkManifest(const QByteArray& bytes, const QByteArray& signature,
+                                     Manifest* manifest, QString* error) const;
+    void succeed(const Manifest& manifest);
+    [[nodiscard]] bool succeedFromCache();
+    void storeInCache(const QByteArray& bytes, const QByteArray& signature) const;
 
     NetworkService* m_network = nullptr;
     QTimer m_retryTimer;
@@ -67,6 +76,7 @@ private:
     bool m_busy = false;
     bool m_failureReported = false;
     bool m_pointerRetried = false;
+    QString m_cacheFolder;
 };
 
 } // namespace vorn

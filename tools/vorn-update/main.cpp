@@ -28,7 +28,7 @@ int main(int argc, char** argv)
         {QStringLiteral("key"), QStringLiteral("The publisher's public-key.blob."), QStringLiteral("FILE")},
         {QStringLiteral("game-dir"), QStringLiteral("The game folder to check or update."), QStringLiteral("DIR")},
         {QStringLiteral("check"), QStringLiteral("Only print: server release, installed release (or none), base URL.")},
-        {QStringLiteral("cache-dir"), QStringLiteral("Object cache (default: cache beside this program)."), QStringLiteral("DIR")},
+        {QStringLiteral("cache-dir"), QStringLiteral("Object cache and last verified manifest (default: cache beside this program)."), QStringLiteral("DIR")},
         {QStringLiteral("force"), QStringLiteral("Run the update even when the installed release is current.")},
         {QStringLiteral("rate-limit"), QStringLiteral("Download limit in MB/s (1 MB = 1048576 bytes)."), QStringLiteral("MBPS")},
         {QStringLiteral("proxy"), QStringLiteral("system (default, honours https_proxy), direct, or HOST:PORT."), QStringLiteral("MODE")},
