@@ -11,6 +11,10 @@ namespace vorn::publish {
 namespace {
 
 constexpr qint64 kLargestChosenMax = 8 * 1024 * 1024;
+// A chunk entry: two digests in hexadecimal, offset and sizes. A file entry without its chunks:
+// its digest, size and policy, and the path.
+constexpr qint64 kChunkEntryBytes = 210;
+constexpr qint64 kFileEntryBytes = 150;
 
 bool readSmallFile(const QString& path, QByteArray* bytes)
 {
@@ -37,26 +41,36 @@ ChunkingOptions chunkingForAverage(qint64 averageBytes)
     return options;
 }
 
-qint64 estimateChunkCount(const QVector<qint64>& fileSizes, const ChunkingOptions& options)
+qint64 estimateChunkCount(const QVector<DeclaredFile>& files, const ChunkingOptions& options)
 {
+    // Expected cut distance 1.2 averages, written as 6/5 to stay in integers.
+    const qint64 distance = options.averageBytes * 6 / 5;
     qint64 count = 0;
-    for (const qint64 size : fileSizes) {
-        if (size <= options.wholeFileThreshold || options.averageBytes <= 0)
+    for (const DeclaredFile& file : files) {
+        if (file.size <= options.wholeFileThreshold || distance <= 0)
             ++count;
         else
-            count += (size + options.averageBytes - 1) / options.averageBytes;
+            count += (file.size + distance - 1) / distance;
     }
     return count;
 }
 
-ChunkChoice chooseChunking(const QVector<qint64>& fileSizes, qint64 budget)
+qint64 estimateManifestBytes(const QVector<DeclaredFile>& files, const ChunkingOptions& options)
+{
+    qint64 bytes = 1024 + estimateChunkCount(files, options) * kChunkEntryBytes;
+    for (const DeclaredFile& file : files)
+        bytes += kFileEntryBytes + file.pathBytes;
+    return bytes;
+}
+
+ChunkChoice chooseChunking(const QVector<DeclaredFile>& files, qint64 budgetBytes)
 {
     const qint64 largest = ChunkingOptions().averageBytes;
     ChunkChoice choice;
     for (qint64 average = kSmallestChosenAverage; average <= largest; average *= 2) {
         choice.options = chunkingForAverage(average);
-        choice.estimatedChunks = estimateChunkCount(fileSizes, choice.options);
-        choice.withinBudget = choice.estimatedChunks < budget;
+        choice.estimatedManifestBytes = estimateManifestBytes(files, choice.options);
+        choice.withinBudget = choice.estimatedManifestBytes < budgetBytes;
         if (choice.withinBudget)
             break;
     }

@@ -8,9 +8,9 @@
 
 namespace vorn::publish {
 
-// A manifest spends about 210 bytes per chunk. This many chunks keep it to a few MiB, which
-// every player downloads once per release.
-constexpr qint64 kChunkBudget = 40000;
+// Every player downloads the manifest once per release: the settings are chosen to keep it
+// under this size where the release allows.
+constexpr qint64 kManifestBudgetBytes = 4 * 1024 * 1024;
 constexpr qint64 kSmallestChosenAverage = 64 * 1024;
 
 // One step of the ladder the publisher chooses from: min = average / 4, max = average * 4,
@@ -19,26 +19,35 @@ constexpr qint64 kSmallestChosenAverage = 64 * 1024;
 // published before keep their settings.
 [[nodiscard]] ChunkingOptions chunkingForAverage(qint64 averageBytes);
 
-// Chunks the files would be cut into, from their sizes alone. Content-defined cuts land a
-// little after the average on random data, so real releases come out about a fifth below.
-[[nodiscard]] qint64 estimateChunkCount(const QVector<qint64>& fileSizes,
+struct DeclaredFile
+{
+    qint64 size = 0;
+    qint64 pathBytes = 0;
+};
+
+// Chunks the files would be cut into, from their sizes alone: content-defined cuts with a
+// quarter of the average as minimum land about 1.2 averages apart.
+[[nodiscard]] qint64 estimateChunkCount(const QVector<DeclaredFile>& files,
                                         const ChunkingOptions& options);
+
+// The manifest's size, at about 210 bytes per chunk and 150 per file plus its path.
+[[nodiscard]] qint64 estimateManifestBytes(const QVector<DeclaredFile>& files,
+                                           const ChunkingOptions& options);
 
 struct ChunkChoice
 {
     ChunkingOptions options;
-    qint64 estimatedChunks = 0;
-    // False when even the largest step cuts more chunks than the budget.
+    qint64 estimatedManifestBytes = 0;
+    // False when even the largest step leaves the manifest above the budget (a release of very
+    // many files, typically).
     bool withinBudget = false;
 };
 
-// The smallest power-of-two average from 64 KiB to 4 MiB that keeps the estimated chunk count
+// The smallest power-of-two average from 64 KiB to 4 MiB that keeps the estimated manifest
 // under the budget: small chunks make small updates, but every chunk costs manifest.
-[[nodiscard]] ChunkChoice chooseChunking(const QVector<qint64>& fileSizes,
-                                         qint64 budget = kChunkBudget);
+[[nodiscard]] ChunkChoice chooseChunking(const QVector<DeclaredFile>& files,
+                                         qint64 budgetBytes = kManifestBudgetBytes);
 
-// The release the repository's channel pointer names, and the settings it was cut with.
-// False when there is no such release or its manifest cannot be read.
 [[nodiscard]] bool readLiveChunking(const QDir& repo, QString* releaseId, ChunkingOptions* chunking);
 
 } // namespace vorn::publish

@@ -374,12 +374,12 @@ ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo,
         return result->chunking = options.chunking;
     if (options.chunkSettings == Settings::LikePrevious && !result->previousReleaseId.isEmpty())
         return result->chunking = previous;
-    QVector<qint64> sizes;
-    sizes.reserve(sources.size());
+    QVector<DeclaredFile> files;
+    files.reserve(sources.size());
     for (const SourceFile& source : sources)
-        sizes.append(source.size);
-    const ChunkChoice choice = chooseChunking(sizes);
-    result->chunkBudgetMet = choice.withinBudget;
+        files.append({source.size, source.relativePath.toUtf8().size()});
+    const ChunkChoice choice = chooseChunking(files);
+    result->manifestBudgetMet = choice.withinBudget;
     return result->chunking = choice.options;
 }
 

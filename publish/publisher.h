@@ -42,10 +42,10 @@ struct ReleaseSummary
     qint64 elapsedMs = 0;
     QString manifestPath;
     qint64 manifestBytes = 0;
-    // The settings the release was cut with; for BySize whether they keep the chunk count
-    // under the budget (the largest step is taken when nothing does).
+    // The settings the release was cut with; for BySize whether they keep the manifest under
+    // its budget (the largest step is taken when nothing does).
     ChunkingOptions chunking;
-    bool chunkBudgetMet = true;
+    bool manifestBudgetMet = true;
     // The release the pointer named before this one, if any, and its settings: objects are
     // only reused between releases cut alike.
     QString previousReleaseId;

@@ -372,10 +372,10 @@ private slots:
         QTest::addColumn<bool>("withinBudget");
         const qint64 MiB = 1024 * 1024;
         QTest::newRow("50 MiB") << 50 * MiB << 20 << 64 * 1024LL << true;
-        QTest::newRow("2 GiB") << 2048 * MiB << 200 << 64 * 1024LL << true;
+        QTest::newRow("2 GiB") << 2048 * MiB << 200 << 128 * 1024LL << true;
         QTest::newRow("20 GiB") << 20480 * MiB << 2000 << 1 * MiB << true;
-        QTest::newRow("20 GiB in files just above 1 MiB") << 20480 * MiB << 20000 << 2 * MiB << true;
-        // Nothing keeps this one under the budget: the largest step is the best there is.
+        // Nothing keeps these under the budget: the largest step is the best there is.
+        QTest::newRow("20 GiB in 100,000 files") << 20480 * MiB << 100000 << 4 * MiB << false;
         QTest::newRow("200 GiB") << 204800 * MiB << 4000 << 4 * MiB << false;
     }
 
@@ -385,13 +385,13 @@ private slots:
         QFETCH(int, fileCount);
         QFETCH(qint64, expectedAverage);
         QFETCH(bool, withinBudget);
-        const QVector<qint64> sizes(fileCount, totalBytes / fileCount);
-        const ChunkChoice choice = chooseChunking(sizes);
+        const QVector<DeclaredFile> files(fileCount, DeclaredFile{totalBytes / fileCount, 40});
+        const ChunkChoice choice = chooseChunking(files);
         const ChunkingOptions& chosen = choice.options;
         QCOMPARE(chosen.averageBytes, expectedAverage);
         QCOMPARE(choice.withinBudget, withinBudget);
-        QCOMPARE(choice.estimatedChunks < kChunkBudget, withinBudget);
-        QCOMPARE(choice.estimatedChunks, estimateChunkCount(sizes, chosen));
+        QCOMPARE(choice.estimatedManifestBytes < kManifestBudgetBytes, withinBudget);
+        QCOMPARE(choice.estimatedManifestBytes, estimateManifestBytes(files, chosen));
         // The launcher must be able to take every chunk and every whole file.
         QCOMPARE(chosen.minBytes * 4, chosen.averageBytes);
         QVERIFY(chosen.maxBytes >= 2 * chosen.averageBytes);
@@ -399,8 +399,10 @@ private slots:
         QVERIFY(chosen.wholeFileThreshold >= chosen.averageBytes);
         QVERIFY(chosen.wholeFileThreshold <= chosen.maxBytes);
         // The smallest that fits: the step below would not.
-        if (withinBudget && chosen.averageBytes > kSmallestChosenAverage)
-            QVERIFY(estimateChunkCount(sizes, chunkingForAverage(chosen.averageBytes / 2)) >= kChunkBudget);
+        if (withinBudget && chosen.averageBytes > kSmallestChosenAverage) {
+            QVERIFY(estimateManifestBytes(files, chunkingForAverage(chosen.averageBytes / 2))
+                    >= kManifestBudgetBytes);
+        }
     }
 
     // Settings chosen by size, kept like the previous release's, or given: the summary names

@@ -135,10 +135,10 @@ void printChunking(const ReleaseOptions& options, const ReleaseSummary& summary)
                  .arg((summary.manifestBytes + 1023) / 1024);
     if (options.chunkSettings == Settings::LikePrevious && !likePrevious)
         out() << "note: no earlier release to take chunk settings from; they were chosen for the release size\n";
-    if (!summary.chunkBudgetMet) {
-        out() << QStringLiteral("note: even the largest chunks cut this release into more than %1 chunks; "
-                                "the manifest is larger than intended\n")
-                     .arg(kChunkBudget);
+    if (!summary.manifestBudgetMet) {
+        out() << QStringLiteral("note: even with the largest chunks the manifest is above the %1 MiB "
+                                "it is meant to stay under (many files take room of their own)\n")
+                     .arg(kManifestBudgetBytes / 1048576);
     }
     if (summary.chunkingChanged()) {
         out() << QStringLiteral("note: release %1 was cut with %2; chunks cut differently share no "
