@@ -17,7 +17,6 @@
 #include "core/chunker.h"
 #include "core/manifest.h"
 #include "core/planner.h"
-#include "core/sha256.h"
 #include "publish/chunk_choice.h"
 #include "publish/publisher.h"
 
@@ -27,7 +26,6 @@
 #include <QHash>
 #include <QMap>
 #include <QProcess>
-#include <QSet>
 
 #include <unistd.h>
 
