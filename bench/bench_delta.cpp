@@ -11,7 +11,7 @@
 // metadata) lacks after r1, at the same average setting and at the mean chunk length ours cut;
 // and the floor: xdelta3 -9 with secondary compression against the file each new file came
 // from (compressed alone if none). Then the manifests, and manifests simulated for declared
-// releases of 50 MiB to 200 GiB with the chunk lengths cut here. About ten minutes.
+// releases of 50 MiB to 200 GiB with the chunk lengths cut here. Four to ten minutes.
 // Usage: bench_delta [data folder, default /tmp/vorn-bench/delta]
 #include "bench/bench_common.h"
 #include "core/chunker.h"
@@ -339,6 +339,8 @@ QString mib(qint64 bytes)
 
 QString sizeName(qint64 bytes)
 {
+    if (bytes >= 1024 * MiB && bytes % (1024 * MiB) == 0)
+        return QStringLiteral("%1 GiB").arg(bytes / (1024 * MiB));
     return bytes >= MiB ? QStringLiteral("%1 MiB").arg(bytes / MiB) : QStringLiteral("%1 KiB").arg(bytes / KiB);
 }
 
@@ -563,7 +565,7 @@ int main(int argc, char** argv)
                 simulatedManifestBytes(files, choice.options, cutLengths(r1, choice.options), &chunks);
             if (total == 20480 * MiB && !loose)
                 manifest20GiB = bytes;
-            std::printf("%9.1f GiB  %-7s %7d %16s %8lld %7s MiB (%s)%s\n", double(total) / (1024.0 * MiB),
+            std::printf("%13s  %-7s %7d %16s %8lld %7s MiB (%s)%s\n", qPrintable(sizeName(total)),
                         loose ? "loose" : "packed", int(files.size()),
                         qPrintable(sizeName(choice.options.averageBytes)), static_cast<long long>(chunks),
                         qPrintable(mib(bytes)), qPrintable(mib(choice.estimatedManifestBytes)),
