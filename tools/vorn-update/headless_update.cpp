@@ -1,7 +1,6 @@
 #include "tools/vorn-update/headless_update.h"
 
 #include "config/launcher_config.h"
-#include "config/settings.h"
 #include "core/manifest.h"
 #include "core/release_signature.h"
 #include "engine/update_engine.h"
@@ -144,9 +143,8 @@ void HeadlessUpdate::start()
     m_index = new ReleaseIndexClient(m_network, this);
     m_index->setServers(config.updateBaseUrls);
     m_index->setPublicKey(publicKey);
-    const QString cacheRoot =
-        m_options.cacheDir.isEmpty() ? launcherFilePath(QStringLiteral("cache")) : m_options.cacheDir;
-    m_index->setCacheFolder(QDir(cacheRoot).filePath(QStringLiteral("manifest/game")));
+    if (!m_options.cacheDir.isEmpty())
+        m_index->setCacheFolder(QDir(m_options.cacheDir).filePath(QStringLiteral("manifest/game")));
     if (m_options.verbose)
         connect(m_index, &ReleaseIndexClient::statusChanged, this, &printError);
     connect(m_index, &ReleaseIndexClient::manifestReady, this, &HeadlessUpdate::onManifest);

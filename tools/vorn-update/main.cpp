@@ -1,4 +1,5 @@
 // vorn-update: the launcher's updater without a window, for servers and scripts.
+#include "config/settings.h"
 #include "tools/vorn-update/headless_update.h"
 #include "tools/vorn-update/console.h"
 
@@ -43,7 +44,8 @@ int main(int argc, char** argv)
     options.configPath = parser.value(QStringLiteral("config"));
     options.keyPath = parser.value(QStringLiteral("key"));
     options.gameDir = parser.value(QStringLiteral("game-dir"));
-    options.cacheDir = parser.value(QStringLiteral("cache-dir"));
+    options.cacheDir = parser.isSet(QStringLiteral("cache-dir")) ? parser.value(QStringLiteral("cache-dir"))
+                                                                 : vorn::launcherFilePath(QStringLiteral("cache"));
     options.checkOnly = parser.isSet(QStringLiteral("check"));
     options.force = parser.isSet(QStringLiteral("force"));
     options.retry = parser.isSet(QStringLiteral("retry"));
