@@ -47,6 +47,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     m_network = new NetworkService(this);
     m_gameIndex = new ReleaseIndexClient(m_network, this);
     m_selfIndex = new ReleaseIndexClient(m_network, this);
+    m_gameIndex->setCacheFolder(launcherFilePath(QStringLiteral("cache/manifest/game")));
+    m_selfIndex->setCacheFolder(launcherFilePath(QStringLiteral("cache/manifest/launcher")));
     m_gameEngine = new UpdateEngine(m_network, this);
     m_selfEngine = new UpdateEngine(m_network, this);
     m_mirrors = new MirrorSelector(useMirror(), this);

@@ -7,6 +7,7 @@
 #include "core/paths.h"
 #include "core/release_signature.h"
 #include "core/sha256.h"
+#include "publish/chunk_choice.h"
 #include "publish/release_keys.h"
 
 #include <QDateTime>
@@ -343,6 +344,45 @@ bool switchChannelPointer(const QDir& repo, const QByteArray& pointer, const QBy
     return true;
 }
 
+bool checkChunking(const ChunkingOptions& chunking, QString* error)
+{
+    if (chunking.minBytes <= 0 || chunking.averageBytes < chunking.minBytes
+        || chunking.maxBytes < chunking.averageBytes || chunking.wholeFileThreshold < 0) {
+        setError(error, QStringLiteral("Invalid chunking options: need 0 < min <= avg <= max and a "
+                                       "non-negative whole-file threshold"));
+        return false;
+    }
+    if (chunking.maxBytes > kMaxObjectBytes - 65536
+        || chunking.wholeFileThreshold > kMaxObjectBytes - 65536) {
+        setError(error, QStringLiteral("Chunks above %1 bytes could not be downloaded by the launcher")
+                            .arg(kMaxObjectBytes - 65536));
+        return false;
+    }
+    return true;
+}
+
+// The settings to cut with. The live release's are noted either way: objects are only shared
+// between releases cut alike, which the summary points out.
+ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo,
+                               const QVector<SourceFile>& sources, ReleaseSummary* result)
+{
+    ChunkingOptions previous;
+    if (readLiveChunking(repo, &result->previousReleaseId, &previous))
+        result->previousChunking = previous;
+    using Settings = ReleaseOptions::ChunkSettings;
+    if (options.chunkSettings == Settings::AsGiven)
+        return result->chunking = options.chunking;
+    if (options.chunkSettings == Settings::LikePrevious && !result->previousReleaseId.isEmpty())
+        return result->chunking = previous;
+    QVector<DeclaredFile> files;
+    files.reserve(sources.size());
+    for (const SourceFile& source : sources)
+        files.append({source.size, source.relativePath.toUtf8().size()});
+    const ChunkChoice choice = chooseChunking(files);
+    result->manifestBudgetMet = choice.withinBudget;
+    return result->chunking = choice.options;
+}
+
 QString manifestRelativePath(const QString& releaseId)
 {
     return QStringLiteral("manifests/%1.json").arg(releaseId);
@@ -508,19 +548,9 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         setError(error, QStringLiteral("Compression level must be from 0 to 9"));
         return false;
     }
-    const ChunkingOptions& chunking = options.chunking;
-    if (chunking.minBytes <= 0 || chunking.averageBytes < chunking.minBytes
-        || chunking.maxBytes < chunking.averageBytes || chunking.wholeFileThreshold < 0) {
-        setError(error, QStringLiteral("Invalid chunking options: need 0 < min <= avg <= max and a "
-                                       "non-negative whole-file threshold"));
+    if (options.chunkSettings == ReleaseOptions::ChunkSettings::AsGiven
+        && !checkChunking(options.chunking, error))
         return false;
-    }
-    if (chunking.maxBytes > kMaxObjectBytes - 65536
-        || chunking.wholeFileThreshold > kMaxObjectBytes - 65536) {
-        setError(error, QStringLiteral("Chunks above %1 bytes could not be downloaded by the launcher")
-                            .arg(kMaxObjectBytes - 65536));
-        return false;
-    }
     for (const LaunchProfile& profile : options.launchProfiles) {
         if (profile.id.isEmpty() || profile.title.isEmpty()
             || normalizeRelativePath(profile.executable).isEmpty()) {
@@ -544,6 +574,9 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
 
     QVector<SourceFile> sources;
     if (!collectSourceFiles(options, &sources, error))
+        return false;
+    const ChunkingOptions chunking = settleChunking(options, repo, sources, &result);
+    if (!checkChunking(chunking, error))
         return false;
 
     // Cutting is sequential per file (it reads each file once); the chunks then compress in
@@ -646,6 +679,7 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
     result.bytesStoredNew = store.newBytes();
     result.elapsedMs = timer.elapsed();
     result.manifestPath = manifestPath;
+    result.manifestBytes = manifestJson.size();
     if (summary)
         *summary = result;
     return true;

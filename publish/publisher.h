@@ -25,6 +25,10 @@ struct ReleaseOptions
     QString privateKeyPath;
     QString releaseId;
     QString gameRoot = QStringLiteral("Ostravel");
+    // AsGiven cuts with chunking; BySize chooses the settings from the release's size;
+    // LikePrevious keeps those of the release the channel pointer names (by size without one).
+    enum class ChunkSettings { AsGiven, BySize, LikePrevious };
+    ChunkSettings chunkSettings = ChunkSettings::AsGiven;
     ChunkingOptions chunking;
     int compressionLevel = 6;
     QVector<LaunchProfile> launchProfiles;
@@ -49,6 +53,19 @@ struct ReleaseSummary
     qint64 bytesStoredNew = 0;
     qint64 elapsedMs = 0;
     QString manifestPath;
+    qint64 manifestBytes = 0;
+    // The settings the release was cut with; for BySize whether they keep the manifest under
+    // its budget (the largest step is taken when nothing does).
+    ChunkingOptions chunking;
+    bool manifestBudgetMet = true;
+    // The release the pointer named before this one, if any, and its settings: objects are
+    // only reused between releases cut alike.
+    QString previousReleaseId;
+    ChunkingOptions previousChunking;
+    [[nodiscard]] bool chunkingChanged() const
+    {
+        return !previousReleaseId.isEmpty() && previousChunking != chunking;
+    }
 };
 
 // Cuts, compresses and stores the source tree as a signed release in a static repository

@@ -7,9 +7,30 @@
 #include "core/sha256.h"
 #include "net/network_service.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QUrl>
 
+#include <utility>
+
 namespace vorn {
+
+namespace {
+
+constexpr QLatin1String kCachedManifestName("manifest.json");
+constexpr QLatin1String kCachedSignatureName("manifest.sig");
+
+bool readCachedFile(const QString& path, qint64 maxBytes, QByteArray* bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+        return false;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+} // namespace
 
 ReleaseIndexClient::ReleaseIndexClient(NetworkService* network, QObject* parent)
     : QObject(parent)
@@ -47,6 +68,11 @@ void ReleaseIndexClient::setSequenceStore(const QString& historyPath, const QStr
 {
     m_historyPath = historyPath;
     m_installedManifestPath = installedManifestPath;
+}
+
+void ReleaseIndexClient::setCacheFolder(const QString& folder)
+{
+    m_cacheFolder = folder;
 }
 
 void ReleaseIndexClient::checkForUpdates()
@@ -90,6 +116,8 @@ void ReleaseIndexClient::tryServer(int index)
 
 void ReleaseIndexClient::requestStage(int stage)
 {
+    if (stage == ManifestStage && succeedFromCache())
+        return;
     QString path;
     switch (stage) {
     case ChannelStage:
@@ -170,24 +198,75 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
         return;
     case ManifestSignatureStage: {
         Manifest manifest;
-        if (!verifyReleaseSignature(m_publicKeys, m_manifestBytes, body, nullptr, &error)
-            || !parseManifest(m_manifestBytes, &manifest, &error)) {
+        if (!checkManifest(m_manifestBytes, body, &manifest, &error)) {
             failServer(error);
             return;
         }
-        if (manifest.releaseId != m_channel.releaseId) {
-            failServer(translate("Updater/ReleaseMismatch", "Release ID mismatch"));
-            return;
-        }
-        manifest.channelSequence = m_channel.sequence;
-        rememberAcceptedPointer();
-        m_busy = false;
-        m_retryTimer.stop();
-        emit manifestReady(manifest, m_currentServer);
+        storeInCache(m_manifestBytes, body);
+        succeed(manifest);
         return;
     }
     default:
         return;
+    }
+}
+
+bool ReleaseIndexClient::checkManifest(const QByteArray& bytes, const QByteArray& signature,
+                                       Manifest* manifest, QString* error) const
+{
+    if (!verifyReleaseSignature(m_publicKeys, bytes, signature, nullptr, error)
+        || !parseManifest(bytes, manifest, error))
+        return false;
+    if (manifest->releaseId != m_channel.releaseId) {
+        *error = translate("Updater/ReleaseMismatch", "Release ID mismatch");
+        return false;
+    }
+    return true;
+}
+
+void ReleaseIndexClient::succeed(Manifest manifest)
+{
+    manifest.channelSequence = m_channel.sequence;
+    rememberAcceptedPointer();
+    m_busy = false;
+    m_retryTimer.stop();
+    emit manifestReady(manifest, m_currentServer);
+}
+
+// The manifest is named by its digest in the signed pointer, so a kept copy with that digest is
+// the very document the server would send. Its signature is checked again all the same (the
+// key may have changed since it was kept), and anything amiss sends the check to the server.
+bool ReleaseIndexClient::succeedFromCache()
+{
+    if (m_cacheFolder.isEmpty())
+        return false;
+    QByteArray bytes;
+    QByteArray signature;
+    if (!readCachedFile(QDir(m_cacheFolder).filePath(kCachedManifestName), kMaxResponseBytes, &bytes)
+        || Sha256::hash(bytes) != m_channel.manifestSha256
+        || !readCachedFile(QDir(m_cacheFolder).filePath(kCachedSignatureName), kMaxSmallDocumentBytes,
+                           &signature))
+        return false;
+    Manifest manifest;
+    QString error;
+    if (!checkManifest(bytes, signature, &manifest, &error))
+        return false;
+    succeed(manifest);
+    return true;
+}
+
+// Each file is replaced whole; a pair torn by a crash between the two fails the signature
+// check and is downloaded again.
+void ReleaseIndexClient::storeInCache(const QByteArray& bytes, const QByteArray& signature) const
+{
+    if (m_cacheFolder.isEmpty() || !QDir().mkpath(m_cacheFolder))
+        return;
+    const QDir folder(m_cacheFolder);
+    for (const auto& [name, content] : {std::pair(kCachedManifestName, &bytes),
+                                        std::pair(kCachedSignatureName, &signature)}) {
+        QSaveFile file(folder.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size() || !file.commit())
+            return;
     }
 }
 

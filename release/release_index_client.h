@@ -39,6 +39,10 @@ public:
     // refused later (historyPath), and the installed manifest whose recorded sequence counts
     // as accepted too. Empty paths: nothing remembered, every validly signed pointer counts.
     void setSequenceStore(const QString& historyPath, const QString& installedManifestPath = QString());
+    // Where the last verified manifest and its signature are kept (one pair per client), so
+    // that a check finding the same release again downloads only the pointer. Empty: nothing
+    // is kept.
+    void setCacheFolder(const QString& folder);
     [[nodiscard]] QStringList servers() const { return m_servers; }
     [[nodiscard]] bool isBusy() const { return m_busy; }
 
@@ -60,6 +64,11 @@ private:
     void retry();
     [[nodiscard]] bool checkPointerFreshness(QString* error) const;
     void rememberAcceptedPointer();
+    [[nodiscard]] bool checkManifest(const QByteArray& bytes, const QByteArray& signature,
+                                     Manifest* manifest, QString* error) const;
+    void succeed(Manifest manifest);
+    [[nodiscard]] bool succeedFromCache();
+    void storeInCache(const QByteArray& bytes, const QByteArray& signature) const;
 
     NetworkService* m_network = nullptr;
     QTimer m_retryTimer;
@@ -80,6 +89,7 @@ private:
     bool m_busy = false;
     bool m_failureReported = false;
     bool m_pointerRetried = false;
+    QString m_cacheFolder;
 };
 
 } // namespace vorn

@@ -1,7 +1,9 @@
 #include "core/channel_pointer.h"
 #include "core/manifest.h"
 #include "core/release_signature.h"
+#include "core/object_format.h"
 #include "core/sha256.h"
+#include "publish/chunk_choice.h"
 #include "publish/publisher.h"
 #include "publish/release_keys.h"
 
@@ -462,6 +464,81 @@ private slots:
         QVERIFY(!publishRelease(options(QStringLiteral("r2")), nullptr, &error));
         QCOMPARE(readFile(repo() + QStringLiteral("/channels/live.sig")), signature);
         QVERIFY2(verifyReleaseSignature(m_publicKey, pointerJson, signature, &error), qPrintable(error));
+    }
+
+    void chunkChoiceForReleaseSizes_data()
+    {
+        QTest::addColumn<qint64>("totalBytes");
+        QTest::addColumn<int>("fileCount");
+        QTest::addColumn<qint64>("expectedAverage");
+        QTest::addColumn<bool>("withinBudget");
+        const qint64 MiB = 1024 * 1024;
+        QTest::newRow("50 MiB") << 50 * MiB << 20 << 64 * 1024LL << true;
+        QTest::newRow("2 GiB") << 2048 * MiB << 200 << 128 * 1024LL << true;
+        QTest::newRow("20 GiB") << 20480 * MiB << 2000 << 1 * MiB << true;
+        // Nothing keeps these under the budget: the largest step is the best there is.
+        QTest::newRow("20 GiB in 100,000 files") << 20480 * MiB << 100000 << 4 * MiB << false;
+        QTest::newRow("200 GiB") << 204800 * MiB << 4000 << 4 * MiB << false;
+    }
+
+    void chunkChoiceForReleaseSizes()
+    {
+        QFETCH(qint64, totalBytes);
+        QFETCH(int, fileCount);
+        QFETCH(qint64, expectedAverage);
+        QFETCH(bool, withinBudget);
+        const QVector<DeclaredFile> files(fileCount, DeclaredFile{totalBytes / fileCount, 40});
+        const ChunkChoice choice = chooseChunking(files);
+        const ChunkingOptions& chosen = choice.options;
+        QCOMPARE(chosen.averageBytes, expectedAverage);
+        QCOMPARE(choice.withinBudget, withinBudget);
+        QCOMPARE(choice.estimatedManifestBytes < kManifestBudgetBytes, withinBudget);
+        QCOMPARE(choice.estimatedManifestBytes, estimateManifestBytes(files, chosen));
+        // The launcher must be able to take every chunk and every whole file.
+        QCOMPARE(chosen.minBytes * 4, chosen.averageBytes);
+        QVERIFY(chosen.maxBytes >= 2 * chosen.averageBytes);
+        QVERIFY(chosen.maxBytes <= kMaxObjectBytes - 65536);
+        QVERIFY(chosen.wholeFileThreshold >= chosen.averageBytes);
+        QVERIFY(chosen.wholeFileThreshold <= chosen.maxBytes);
+        // The smallest that fits: the step below would not.
+        if (withinBudget && chosen.averageBytes > kSmallestChosenAverage) {
+            QVERIFY(estimateManifestBytes(files, chunkingForAverage(chosen.averageBytes / 2))
+                    >= kManifestBudgetBytes);
+        }
+    }
+
+    // Settings chosen by size, kept like the previous release's, or given: the summary names
+    // the previous release and whether the cut changed, since objects are shared only without
+    // a change.
+    void chunkSettingsAcrossReleases()
+    {
+        using Settings = ReleaseOptions::ChunkSettings;
+        makeSmallTree();
+        ReleaseOptions o = options(QStringLiteral("r1"));
+        o.compressionLevel = 1;
+        o.chunkSettings = Settings::LikePrevious; // nothing to be like yet: chosen by size
+        ReleaseSummary summary;
+        QString error;
+        QVERIFY2(publishRelease(o, &summary, &error), qPrintable(error));
+        QCOMPARE(publishedManifest(QStringLiteral("r1")).chunking, chunkingForAverage(kSmallestChosenAverage));
+        QVERIFY(summary.previousReleaseId.isEmpty());
+        QVERIFY(!summary.chunkingChanged());
+
+        o.releaseId = QStringLiteral("r2");
+        o.chunkSettings = Settings::AsGiven;
+        QVERIFY2(publishRelease(o, &summary, &error), qPrintable(error));
+        QCOMPARE(publishedManifest(QStringLiteral("r2")).chunking, ChunkingOptions());
+        QCOMPARE(summary.previousReleaseId, QStringLiteral("r1"));
+        QCOMPARE(summary.previousChunking, chunkingForAverage(kSmallestChosenAverage));
+        QVERIFY(summary.chunkingChanged());
+
+        o.releaseId = QStringLiteral("r3");
+        o.chunkSettings = Settings::LikePrevious;
+        QVERIFY2(publishRelease(o, &summary, &error), qPrintable(error));
+        QCOMPARE(publishedManifest(QStringLiteral("r3")).chunking, ChunkingOptions());
+        QVERIFY(!summary.chunkingChanged());
+        QCOMPARE(summary.objectsNew, 0);
+        QVERIFY(summary.manifestBytes > 0);
     }
 
     void pruneKeepsNewestAndLive()

@@ -496,6 +496,71 @@ private slots:
         }
     }
 
+    // A check finding the release verified last time asks only for the pointer pair; a changed
+    // release or a damaged kept copy costs the two manifest requests again. Either way the
+    // outcome and the status texts are those of a download.
+    void keptManifestSavesItsDownload_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("manifestRequests");
+        QTest::newRow("release unchanged") << "none" << 0;
+        QTest::newRow("release changed") << "release" << 1;
+        QTest::newRow("kept manifest damaged") << "manifest.json" << 1;
+        QTest::newRow("kept signature damaged") << "manifest.sig" << 1;
+    }
+
+    void keptManifestSavesItsDownload()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, manifestRequests);
+        QTemporaryDir cache;
+        const QString folder = cache.filePath(QStringLiteral("game"));
+        HttpTestServer server;
+        QVERIFY(server.start());
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setCacheFolder(folder);
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
+        QVERIFY(run.ready.wait(10000));
+        const QStringList firstStatus = texts(run.status);
+
+        QString release = QStringLiteral("r2");
+        if (change == QLatin1String("release")) {
+            release = QStringLiteral("r1");
+            const QByteArray r1 = readFile(m_repo + QStringLiteral("/manifests/r1.json"));
+            const QByteArray channel = pointer(release, QStringLiteral("manifests/r1.json"), r1);
+            server.clearRoutes();
+            server.on("/channels/live.json", HttpResponse::text(200, channel));
+            server.on("/channels/live.sig", HttpResponse::text(200, sign(channel)));
+            serveRepository(server, m_repo);
+        } else if (change != QLatin1String("none")) {
+            QFile kept(QDir(folder).filePath(change));
+            QVERIFY(kept.open(QIODevice::ReadWrite));
+            QByteArray bytes = kept.readAll();
+            bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x04);
+            QVERIFY(kept.seek(0) && kept.write(bytes) == bytes.size());
+        }
+        server.clearRequests();
+        run.status.clear();
+        run.ready.clear();
+        run.client.checkForUpdates();
+        QVERIFY(run.ready.wait(10000));
+        QCOMPARE(run.failed.count(), 0);
+        QCOMPARE(run.ready.first().at(0).value<Manifest>().releaseId, release);
+        QCOMPARE(run.ready.first().at(1).toString(), server.url(QStringLiteral("/")));
+        QCOMPARE(texts(run.status), firstStatus.join(QLatin1Char('|')).replace(QLatin1String("r2"), release)
+                                        .split(QLatin1Char('|')));
+        QCOMPARE(server.requests("/channels/live.json").size(), 1);
+        QCOMPARE(server.requests("/channels/live.sig").size(), 1);
+        const QByteArray manifestPath = "/manifests/" + release.toUtf8();
+        QCOMPARE(server.requests(manifestPath + ".json").size(), manifestRequests);
+        QCOMPARE(server.requests(manifestPath + ".sig").size(), manifestRequests);
+        // What was downloaded is kept for the next check.
+        QCOMPARE(readFile(QDir(folder).filePath(QStringLiteral("manifest.json"))),
+                 readFile(m_repo + QString::fromUtf8(manifestPath) + QStringLiteral(".json")));
+    }
+
     void stallingServerTimesOutThenMirror()
     {
         HttpTestServer stalling;

@@ -1,4 +1,5 @@
 // vorn-publish: keys, releases, verification and pruning of a static update repository.
+#include "publish/chunk_choice.h"
 #include "publish/publisher.h"
 #include "publish/release_keys.h"
 
@@ -146,6 +147,49 @@ bool parseProfile(const QString& text, LaunchProfile* profile)
     return true;
 }
 
+QString sizeText(qint64 bytes)
+{
+    if (bytes >= 1048576 && bytes % 1048576 == 0)
+        return QStringLiteral("%1 MiB").arg(bytes / 1048576);
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return QStringLiteral("%1 KiB").arg(bytes / 1024);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+QString chunkingText(const ChunkingOptions& chunking)
+{
+    return QStringLiteral("average %1 (min %2, max %3, whole files up to %4)")
+        .arg(sizeText(chunking.averageBytes), sizeText(chunking.minBytes), sizeText(chunking.maxBytes),
+             sizeText(chunking.wholeFileThreshold));
+}
+
+void printChunking(const ReleaseOptions& options, const ReleaseSummary& summary)
+{
+    using Settings = ReleaseOptions::ChunkSettings;
+    const bool likePrevious = options.chunkSettings == Settings::LikePrevious
+                              && !summary.previousReleaseId.isEmpty();
+    const QString how = options.chunkSettings == Settings::AsGiven ? QStringLiteral("as given")
+        : likePrevious ? QStringLiteral("as in release %1").arg(summary.previousReleaseId)
+                       : QStringLiteral("chosen for the release size");
+    out() << QStringLiteral("chunks: %1, %2; manifest %3 KiB\n")
+                 .arg(chunkingText(summary.chunking), how)
+                 .arg((summary.manifestBytes + 1023) / 1024);
+    if (options.chunkSettings == Settings::LikePrevious && !likePrevious)
+        out() << "note: no earlier release to take chunk settings from; they were chosen for the release size\n";
+    if (!summary.manifestBudgetMet) {
+        out() << QStringLiteral("note: even with the largest chunks the manifest is above the %1 MiB "
+                                "it is meant to stay under (many files take room of their own)\n")
+                     .arg(kManifestBudgetBytes / 1048576);
+    }
+    if (summary.chunkingChanged()) {
+        out() << QStringLiteral("note: release %1 was cut with %2; chunks cut differently share no "
+                                "object, so most of this release was stored anew (players still "
+                                "download only what changed). --chunk-like-previous keeps the "
+                                "settings of %1.\n")
+                     .arg(summary.previousReleaseId, chunkingText(summary.previousChunking));
+    }
+}
+
 int runRelease(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -160,10 +204,11 @@ int runRelease(const QStringList& arguments)
         {QStringLiteral("key"), QStringLiteral("Private key (PEM)."), QStringLiteral("PRIVATE.pem")},
         {QStringLiteral("release-id"), QStringLiteral("Release ID (letters, digits, . _ -)."), QStringLiteral("ID")},
         {QStringLiteral("game-root"), QStringLiteral("Game folder name (default Ostravel)."), QStringLiteral("NAME")},
-        {QStringLiteral("min"), QStringLiteral("Smallest chunk in bytes (default 1048576)."), QStringLiteral("N")},
-        {QStringLiteral("avg"), QStringLiteral("Target chunk size (default 4194304)."), QStringLiteral("N")},
-        {QStringLiteral("max"), QStringLiteral("Largest chunk (default 8388608)."), QStringLiteral("N")},
-        {QStringLiteral("whole-file-threshold"), QStringLiteral("Files up to N bytes are one chunk (default 8388608)."), QStringLiteral("N")},
+        {QStringLiteral("min"), QStringLiteral("Smallest chunk in bytes (default 1048576 when any chunk option is given)."), QStringLiteral("N")},
+        {QStringLiteral("avg"), QStringLiteral("Target chunk size (default 4194304 when any chunk option is given)."), QStringLiteral("N")},
+        {QStringLiteral("max"), QStringLiteral("Largest chunk (default 8388608 when any chunk option is given)."), QStringLiteral("N")},
+        {QStringLiteral("whole-file-threshold"), QStringLiteral("Files up to N bytes are one chunk (default 8388608 when any chunk option is given)."), QStringLiteral("N")},
+        {QStringLiteral("chunk-like-previous"), QStringLiteral("Cut with the settings of the live release, so its objects are reused. Without this or a chunk option, the settings are chosen from the release's size.")},
         {QStringLiteral("level"), QStringLiteral("zlib level 0-9 (default 6)."), QStringLiteral("N")},
         {QStringLiteral("profile"), QStringLiteral("Launch profile; repeatable."), QStringLiteral("ID:TITLE:EXECUTABLE[:ARGUMENTS]")},
         {QStringLiteral("preserve"), QStringLiteral("Files matching GLOB become the player's own (never replaced); repeatable."), QStringLiteral("GLOB")},
@@ -192,6 +237,15 @@ int runRelease(const QStringList& arguments)
         || !readNumber(parser, QStringLiteral("level"), &level, &error))
         return fail(error);
     options.compressionLevel = int(qMin<qint64>(level, 100));
+    const bool chunkOptionGiven = parser.isSet(QStringLiteral("min")) || parser.isSet(QStringLiteral("avg"))
+        || parser.isSet(QStringLiteral("max")) || parser.isSet(QStringLiteral("whole-file-threshold"));
+    if (parser.isSet(QStringLiteral("chunk-like-previous"))) {
+        if (chunkOptionGiven)
+            return fail(QStringLiteral("--chunk-like-previous cannot be combined with chunk sizes"));
+        options.chunkSettings = ReleaseOptions::ChunkSettings::LikePrevious;
+    } else if (!chunkOptionGiven) {
+        options.chunkSettings = ReleaseOptions::ChunkSettings::BySize;
+    }
     for (const QString& text : parser.values(QStringLiteral("profile"))) {
         LaunchProfile profile;
         if (!parseProfile(text, &profile))
@@ -219,6 +273,7 @@ int runRelease(const QStringList& arguments)
                  .arg(summary.bytesStoredNew / 1048576.0, 0, 'f', 1)
                  .arg(seconds, 0, 'f', 2)
                  .arg(summary.sourceBytes / 1048576.0 / seconds, 0, 'f', 1);
+    printChunking(options, summary);
     return 0;
 }
 

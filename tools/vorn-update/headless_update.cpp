@@ -160,6 +160,8 @@ void HeadlessUpdate::start()
     m_index->setPublicKeys(readTrustedPublicKeys(m_options.keyPath));
     const QDir gameFolder(m_options.gameDir);
     m_index->setSequenceStore(gamePointerHistoryPath(gameFolder), installedManifestPath(gameFolder));
+    if (!m_options.cacheDir.isEmpty())
+        m_index->setCacheFolder(QDir(m_options.cacheDir).filePath(QStringLiteral("manifest/game")));
     if (m_options.verbose)
         connect(m_index, &ReleaseIndexClient::statusChanged, this, &printError);
     connect(m_index, &ReleaseIndexClient::manifestReady, this, &HeadlessUpdate::onManifest);

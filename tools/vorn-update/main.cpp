@@ -1,4 +1,5 @@
 // vorn-update: the launcher's updater without a window, for servers and scripts.
+#include "config/settings.h"
 #include "tools/vorn-update/headless_update.h"
 #include "tools/vorn-update/console.h"
 
@@ -32,7 +33,7 @@ int main(int argc, char** argv)
          QStringLiteral("FILE")},
         {QStringLiteral("game-dir"), QStringLiteral("The game folder to check or update."), QStringLiteral("DIR")},
         {QStringLiteral("check"), QStringLiteral("Only print: server release, installed release (or none), base URL.")},
-        {QStringLiteral("cache-dir"), QStringLiteral("Object cache (default: cache beside this program)."), QStringLiteral("DIR")},
+        {QStringLiteral("cache-dir"), QStringLiteral("Object cache and last verified manifest (default: cache beside this program)."), QStringLiteral("DIR")},
         {QStringLiteral("force"), QStringLiteral("Run the update even when the installed release is current.")},
         {QStringLiteral("rate-limit"), QStringLiteral("Download limit in MB/s (1 MB = 1048576 bytes)."), QStringLiteral("MBPS")},
         {QStringLiteral("proxy"), QStringLiteral("system (default, honours https_proxy), direct, or HOST:PORT."), QStringLiteral("MODE")},
@@ -47,7 +48,8 @@ int main(int argc, char** argv)
     options.configPath = parser.value(QStringLiteral("config"));
     options.keyPath = parser.value(QStringLiteral("key"));
     options.gameDir = parser.value(QStringLiteral("game-dir"));
-    options.cacheDir = parser.value(QStringLiteral("cache-dir"));
+    options.cacheDir = parser.isSet(QStringLiteral("cache-dir")) ? parser.value(QStringLiteral("cache-dir"))
+                                                                 : vorn::launcherFilePath(QStringLiteral("cache"));
     options.checkOnly = parser.isSet(QStringLiteral("check"));
     options.force = parser.isSet(QStringLiteral("force"));
     options.retry = parser.isSet(QStringLiteral("retry"));
