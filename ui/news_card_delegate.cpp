@@ -99,6 +99,10 @@ QSize NewsCardDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
 void NewsCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const
 {
+    // Rows added since the last layout arrive with an empty rectangle; a card drawn at its
+    // minimum size there would stay on screen under the laid-out one.
+    if (option.rect.width() <= 6 || option.rect.height() <= 6)
+        return;
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
