@@ -74,6 +74,13 @@ bool copyTree(const QString& from, const QString& to)
                 return false;
         } else if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(path, target)) {
             return false;
+        } else {
+            // A copy of an installed folder must stay installed: the state cache vouches for a
+            // file only with the modification time the install recorded. (A file that cannot be
+            // opened for writing keeps the copy's time and is merely read by the next planning.)
+            QFile copied(target);
+            if (copied.open(QIODevice::ReadWrite))
+                copied.setFileTime(it.fileInfo().lastModified(), QFileDevice::FileModificationTime);
         }
     }
     return true;

@@ -20,6 +20,7 @@ using FileTree = QMap<QString, QByteArray>;
 [[nodiscard]] bool writeTree(const QString& root, const FileTree& tree);
 // Every file below root, without the launcher's own .vorn folder unless asked for.
 [[nodiscard]] FileTree readTree(const QString& root, bool withStateFolder = false);
+// Files keep their modification times, as the state cache recorded them.
 [[nodiscard]] bool copyTree(const QString& from, const QString& to);
 // The entries of .vorn/transactions, which a finished or recovered install leaves empty.
 [[nodiscard]] QStringList transactionFolders(const QString& gameRoot);

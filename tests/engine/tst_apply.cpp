@@ -1,5 +1,6 @@
 #include "core/local_state.h"
 #include "core/manifest.h"
+#include "core/planner.h"
 #include "core/sha256.h"
 #include "engine/apply_update.h"
 #include "engine/object_cache.h"
@@ -288,6 +289,50 @@ private slots:
                 after.remove(path);
         }
         QCOMPARE(after, before);
+    }
+
+    // Another installed file is trusted on its recorded size and time alone. Bytes that prove
+    // wrong fail this apply and must not be trusted again, or every retry would fail the same way.
+    void anInstalledSourceThatProvesWrongIsReadNextTime()
+    {
+        const QByteArray moved = randomBytes(30000, 4);
+        const QString source = QDir(m_game).filePath(QStringLiteral("old.bin"));
+        QVERIFY(writeFileBytes(source, moved));
+        Manifest installed;
+        installed.releaseId = QStringLiteral("r1");
+        ManifestFile old;
+        old.path = QStringLiteral("old.bin");
+        old.size = moved.size();
+        old.sha256 = Sha256::hash(moved);
+        old.chunks.append({0, old.size, old.sha256, Sha256::hash("object"), 10});
+        installed.files.append(old);
+        QVERIFY(writeInstalledManifest(QDir(m_game), installed));
+        writeLocalState(QDir(m_game), installed);
+
+        HandMadeRelease release(m_cache);
+        release.addFile(QStringLiteral("data/moved.bin"), {moved});
+        UpdatePlan plan = buildUpdatePlan(release.manifest(), m_game);
+        QVERIFY2(plan.ok, qPrintable(plan.error));
+        QCOMPARE(plan.files[0].sources[0].localPath, source);
+
+        // The same size and time, other bytes.
+        const QDateTime modified = QFileInfo(source).lastModified();
+        QByteArray damaged = moved;
+        damaged[100] = char(damaged.at(100) ^ 1);
+        QVERIFY(writeFileBytes(source, damaged));
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(modified, QFileDevice::FileModificationTime));
+        file.close();
+        const ApplyResult failedOnce = apply(plan, release.manifest());
+        QCOMPARE(failedOnce.error, QStringLiteral("Chunk verification failed for data/moved.bin"));
+        QVERIFY(!QFileInfo::exists(QDir(m_game).filePath(QStringLiteral("data/moved.bin"))));
+
+        plan = buildUpdatePlan(release.manifest(), m_game);
+        QVERIFY2(plan.ok, qPrintable(plan.error));
+        QVERIFY(plan.files[0].sources[0].fromObject);
+        const ApplyResult result = apply(plan, release.manifest());
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(readFileBytes(QDir(m_game).filePath(QStringLiteral("data/moved.bin"))), moved);
     }
 
     void theEarlierFileInPlanOrderNamesTheError()
