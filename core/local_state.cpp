@@ -2,6 +2,7 @@
 
 #include "core/manifest.h"
 #include "core/paths.h"
+#include "core/save_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,12 +30,9 @@ qint64 toInteger(const QJsonValue& value)
     return static_cast<qint64>(d);
 }
 
-// The explicit flush matters: when commit has to write the last buffered bytes and cannot, Qt 5
-// still renames the short file into place and reports success.
 bool writeWhole(QSaveFile* file, const QByteArray& bytes)
 {
-    return file->open(QIODevice::WriteOnly) && file->write(bytes) == bytes.size() && file->flush()
-        && file->commit();
+    return file->open(QIODevice::WriteOnly) && file->write(bytes) == bytes.size() && commitSaveFile(file);
 }
 
 // QSaveFile writes to a link's target; with the link gone it makes a regular file instead. A

@@ -1,6 +1,7 @@
 #include "core/pointer_history.h"
 
 #include "core/json_values.h"
+#include "core/save_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -121,7 +122,7 @@ bool rememberSeenPointer(const QString& historyPath, const QString& channel,
         return false;
     }
     QSaveFile file(historyPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitSaveFile(&file)) {
         if (error)
             *error = QStringLiteral("Cannot write %1: %2").arg(historyPath, file.errorString());
         return false;

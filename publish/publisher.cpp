@@ -6,6 +6,7 @@
 #include "core/object_format.h"
 #include "core/paths.h"
 #include "core/release_signature.h"
+#include "core/save_file.h"
 #include "core/sha256.h"
 #include "publish/chunk_choice.h"
 #include "publish/release_keys.h"
@@ -41,21 +42,6 @@ void setError(QString* error, const QString& text)
 QString fromStd(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-// Written under a temporary name and renamed, so a reader never sees half a file.
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
-{
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        setError(error, QStringLiteral("Cannot create folder %1").arg(QFileInfo(path).absolutePath()));
-        return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        setError(error, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    return true;
 }
 
 bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
@@ -329,11 +315,11 @@ bool switchChannelPointer(const QDir& repo, const QByteArray& pointer, const QBy
             return false;
         }
     }
-    if (!newSignature.commit()) {
+    if (!commitSaveFile(&newSignature)) {
         setError(error, QStringLiteral("Cannot write %1: %2").arg(signaturePath, newSignature.errorString()));
         return false;
     }
-    if (!newPointer.commit()) {
+    if (!commitSaveFile(&newPointer)) {
         setError(error, QStringLiteral("Cannot write %1: %2").arg(pointerPath, newPointer.errorString()));
         const bool restored = hadSignature ? writeFileAtomically(signaturePath, oldSignature, nullptr)
                                            : QFile::remove(signaturePath);

@@ -4,6 +4,7 @@
 #include "core/pointer_history.h"
 #include "core/release_signature.h"
 #include "core/repository_layout.h"
+#include "core/save_file.h"
 #include "core/sha256.h"
 #include "net/network_service.h"
 
@@ -265,7 +266,7 @@ void ReleaseIndexClient::storeInCache(const QByteArray& bytes, const QByteArray&
     for (const auto& [name, content] : {std::pair(kCachedManifestName, &bytes),
                                         std::pair(kCachedSignatureName, &signature)}) {
         QSaveFile file(folder.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size() || !commitSaveFile(&file))
             return;
     }
 }

@@ -1,4 +1,5 @@
 #include "core/local_state.h"
+#include "core/save_file.h"
 #include "engine/update_engine.h"
 #include "net/network_service.h"
 #include "tests/engine/release_fixture.h"
@@ -183,6 +184,22 @@ private slots:
                  QStringLiteral("UPD-APPLY:") + qt_error_string(ENOSPC));
         QCOMPARE(readFileBytes(installedManifestPath(QDir(files))), manifest);
         QCOMPARE(readTree(files), firstRelease());
+    }
+
+    // Every atomic save (repository files, the record of the newest pointer, the kept manifest)
+    // keeps the file before when the disk fills under its last buffered bytes.
+    void aFullDiskKeepsTheFileBeforeASave()
+    {
+        const QString folder = m_work.filePath(QStringLiteral("save-%1").arg(++m_serial));
+        SmallVolume volume(folder, 1);
+        QVERIFY2(volume.isMounted(), qPrintable(volume.error()));
+        const QString path = QDir(folder).filePath(QStringLiteral("live.json"));
+        QVERIFY(writeFileAtomically(path, "before"));
+        QVERIFY(fillVolume(folder, 0));
+        QString error;
+        QVERIFY(!writeFileAtomically(path, QByteArray(100, 'x'), &error));
+        QVERIFY2(error.contains(qt_error_string(ENOSPC)), qPrintable(error));
+        QCOMPARE(readFileBytes(path), QByteArray("before"));
     }
 
     // Large files meet the full disk while written; a small one only when its last buffered
