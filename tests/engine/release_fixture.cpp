@@ -226,6 +226,18 @@ FileTree secondRelease()
     return tree;
 }
 
+FileTree movedRelease()
+{
+    FileTree tree = firstRelease();
+    tree.insert(QStringLiteral("bin/x64/vorn.exe"), tree.take(QStringLiteral("bin/vorn.exe")));
+    tree.insert(QStringLiteral("packs/big.pak"), tree.take(QStringLiteral("data/big.pak")));
+    tree.insert(QStringLiteral("data/obsolete.dat"), tree.take(QStringLiteral("old/obsolete.dat")));
+    const QByteArray a = tree.value(QStringLiteral("data/levels/a.lvl"));
+    tree.insert(QStringLiteral("data/levels/a.lvl"), tree.value(QStringLiteral("data/levels/b.lvl")));
+    tree.insert(QStringLiteral("data/levels/b.lvl"), a);
+    return tree;
+}
+
 QStringList userOwnedGlobs()
 {
     return {QStringLiteral("config/*.cfg")};

@@ -58,6 +58,9 @@ private:
 // name the transaction layout also uses.
 [[nodiscard]] FileTree firstRelease();
 [[nodiscard]] FileTree secondRelease();
+// r1's bytes only, rearranged: files renamed and moved to other folders, one to a folder the
+// release drops, and two levels that swap their content.
+[[nodiscard]] FileTree movedRelease();
 [[nodiscard]] QStringList userOwnedGlobs();
 // What a folder holding `installed` must look like after r2 is installed over it.
 [[nodiscard]] FileTree expectedAfterUpdate(const FileTree& installed, const FileTree& release);

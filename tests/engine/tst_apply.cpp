@@ -291,10 +291,21 @@ private slots:
         QCOMPARE(after, before);
     }
 
-    // Another installed file is trusted on its recorded size and time alone. Bytes that prove
-    // wrong fail this apply and must not be trusted again, or every retry would fail the same way.
-    void anInstalledSourceThatProvesWrongIsReadNextTime()
+    // Another installed file is trusted on its recorded size and time alone. When it changes
+    // after planning, this apply fails as for the file's own copy and changes nothing; bytes that
+    // prove wrong must not be trusted again, or every retry would fail the same way.
+    void anInstalledSourceThatChangedFailsThenIsReadNextTime_data()
     {
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("other bytes, same size and time") << false << "Chunk verification failed for data/moved.bin";
+        QTest::newRow("removed") << true << "Cannot reuse local data from data/moved.bin";
+    }
+
+    void anInstalledSourceThatChangedFailsThenIsReadNextTime()
+    {
+        QFETCH(bool, removed);
+        QFETCH(QString, error);
         const QByteArray moved = randomBytes(30000, 4);
         const QString source = QDir(m_game).filePath(QStringLiteral("old.bin"));
         QVERIFY(writeFileBytes(source, moved));
@@ -315,17 +326,20 @@ private slots:
         QVERIFY2(plan.ok, qPrintable(plan.error));
         QCOMPARE(plan.files[0].sources[0].localPath, source);
 
-        // The same size and time, other bytes.
-        const QDateTime modified = QFileInfo(source).lastModified();
-        QByteArray damaged = moved;
-        damaged[100] = char(damaged.at(100) ^ 1);
-        QVERIFY(writeFileBytes(source, damaged));
-        QFile file(source);
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(modified, QFileDevice::FileModificationTime));
-        file.close();
+        if (removed) {
+            QVERIFY(QFile::remove(source));
+        } else {
+            const QDateTime modified = QFileInfo(source).lastModified();
+            QByteArray damaged = moved;
+            damaged[100] = char(damaged.at(100) ^ 1);
+            QVERIFY(writeFileBytes(source, damaged));
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
+        const FileTree before = readTree(m_game);
         const ApplyResult failedOnce = apply(plan, release.manifest());
-        QCOMPARE(failedOnce.error, QStringLiteral("Chunk verification failed for data/moved.bin"));
-        QVERIFY(!QFileInfo::exists(QDir(m_game).filePath(QStringLiteral("data/moved.bin"))));
+        QCOMPARE(failedOnce.error, error);
+        QCOMPARE(readTree(m_game), before);
 
         plan = buildUpdatePlan(release.manifest(), m_game);
         QVERIFY2(plan.ok, qPrintable(plan.error));

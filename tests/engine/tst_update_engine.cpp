@@ -331,13 +331,7 @@ private slots:
     // removes: every byte is already in the folder, and all of it is read before anything moves.
     void movedFilesAreCopiedNotDownloaded()
     {
-        FileTree moves = firstRelease();
-        moves.insert(QStringLiteral("bin/x64/vorn.exe"), moves.take(QStringLiteral("bin/vorn.exe")));
-        moves.insert(QStringLiteral("packs/big.pak"), moves.take(QStringLiteral("data/big.pak")));
-        moves.insert(QStringLiteral("data/obsolete.dat"), moves.take(QStringLiteral("old/obsolete.dat")));
-        const QByteArray a = moves.value(QStringLiteral("data/levels/a.lvl"));
-        moves.insert(QStringLiteral("data/levels/a.lvl"), moves.value(QStringLiteral("data/levels/b.lvl")));
-        moves.insert(QStringLiteral("data/levels/b.lvl"), a);
+        const FileTree moves = movedRelease();
         Manifest manifest;
         QString error;
         QVERIFY2(m_repository->publish(QStringLiteral("moves"), moves, &manifest, &error, userOwnedGlobs()),
