@@ -340,7 +340,7 @@ int main(int argc, char** argv)
                     double(median(renamedTimes)) / double(median(upToDateTimes)));
         const long samePeak = childPeakKiB(app.applicationFilePath(), root, false);
         const long movedPeak = childPeakKiB(app.applicationFilePath(), root, true);
-        std::printf("peak memory of one plan   %.1f MiB up to date, %.1f MiB with the rename (+%.1f MiB)\n",
+        std::printf("peak memory of one plan   %.1f MiB up to date, %.1f MiB with the rename (%+.1f MiB)\n",
                     samePeak / 1024.0, movedPeak / 1024.0, (movedPeak - samePeak) / 1024.0);
     }
     return 0;
