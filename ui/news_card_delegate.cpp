@@ -20,6 +20,7 @@ namespace vorn {
 
 namespace {
 
+constexpr int kLinkRole = Qt::UserRole + 1;
 constexpr int kTitleRole = Qt::UserRole + 3;
 constexpr int kDateRole = Qt::UserRole + 4;
 constexpr int kDescriptionRole = Qt::UserRole + 5;
@@ -179,6 +180,11 @@ void NewsCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     drawWrappedElided(*painter, QRect(x, descriptionTop, columnWidth, descriptionHeight),
                       description, body);
 
+    // A card that explains missing news without a page to show leads nowhere.
+    if (index.data(kLinkRole).toString().isEmpty()) {
+        painter->restore();
+        return;
+    }
     QFont details = option.font;
     details.setPixelSize(scaled(10, s));
     details.setWeight(QFont::Bold);

@@ -379,7 +379,7 @@ private slots:
         QTest::newRow("one byte short")
             << "short" << "UPD-DOWNLOAD:Could not download block: Downloaded object failed hash verification";
         QTest::newRow("expired object")
-            << "404" << "UPD-DOWNLOAD:Could not download block: HTTP 404: HTTP 404";
+            << "404" << "UPD-DOWNLOAD:Could not download block: HTTP 404";
         QTest::newRow("right on the third attempt") << "third" << "ready:r2";
     }
 
