@@ -34,6 +34,20 @@ struct NetworkService::Mailbox
 
 namespace {
 
+constexpr int kTransferThreads = 16;
+
+class TransferPool final : public QThreadPool
+{
+public:
+    TransferPool()
+    {
+        setObjectName(QStringLiteral("vorn-transfers"));
+        setMaxThreadCount(kTransferThreads);
+    }
+};
+
+Q_GLOBAL_STATIC(TransferPool, g_transferPool)
+
 platform::TransferUrl transferUrl(const QUrl& url)
 {
     platform::TransferUrl parts;
@@ -104,6 +118,7 @@ void NetworkReply::finish(const RequestResult& result)
 NetworkService::NetworkService(QObject* parent)
     : QObject(parent),
       m_rateLimiter(QSharedPointer<DownloadRateLimiter>::create()),
+      m_connections(platform::makeConnectionPool()),
       m_mailbox(std::make_shared<Mailbox>())
 {
     m_mailbox->service = this;
@@ -111,8 +126,8 @@ NetworkService::NetworkService(QObject* parent)
 
 NetworkService::~NetworkService()
 {
-    // The workers run on the global pool, which the application waits for when it ends:
-    // unless they are told to stop, Exit would wait for every download in flight.
+    // The application waits for the transfer pool when it ends: unless they are told to
+    // stop, Exit would wait for every download in flight.
     const QList<NetworkReply*> replies = findChildren<NetworkReply*>(QString(), Qt::FindDirectChildrenOnly);
     for (NetworkReply* reply : replies)
         reply->cancel();
@@ -132,12 +147,13 @@ NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxByte
     request.pace.windowMs = m_paceWindowMs;
     request.pace.minimumDeadlineMs = m_minimumDeadlineMs;
     request.extraAuthorities = QFile::encodeName(m_extraAuthorities).toStdString();
+    request.connections = m_connections;
 
     QPointer<NetworkReply> guard(reply);
     std::shared_ptr<std::atomic<int>> cancelFlag = reply->m_cancelFlag;
     QSharedPointer<DownloadRateLimiter> limiter = m_rateLimiter;
     std::shared_ptr<Mailbox> mailbox = m_mailbox;
-    QtConcurrent::run(QThreadPool::globalInstance(), [=]() {
+    QtConcurrent::run(transferPool(), [=]() {
         platform::TransferHooks hooks;
         hooks.cancelFlag = cancelFlag.get();
         hooks.rateLimited = [&limiter] { return limiter->bytesPerSecond() > 0; };
@@ -157,6 +173,11 @@ NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxByte
         });
     });
     return reply;
+}
+
+QThreadPool* NetworkService::transferPool()
+{
+    return g_transferPool();
 }
 
 void NetworkService::setProxySettings(const ProxySettings& settings)

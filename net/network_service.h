@@ -10,7 +10,12 @@
 #include <atomic>
 #include <memory>
 
+class QThreadPool;
 class QUrl;
+
+namespace vorn::platform {
+class ConnectionPool;
+}
 
 namespace vorn {
 
@@ -58,8 +63,9 @@ private:
 };
 
 // The launcher's one HTTP client: every download is a GET that runs on a thread of the
-// global pool under the transport policy (HTTPS only, plain HTTP to the local machine,
-// TLS 1.2, size cap, time-out, minimum pace, proxy, one shared bandwidth limit).
+// transfer pool under the transport policy (HTTPS only, plain HTTP to the local machine,
+// TLS 1.2, size cap, time-out, minimum pace, proxy, one shared bandwidth limit). Requests to
+// the same server reuse its connections while the proxy and trust settings stay the same.
 class NetworkService final : public QObject
 {
     Q_OBJECT
@@ -87,6 +93,11 @@ public:
     // tests of private deployments. The launcher itself never sets one.
     void setExtraCertificateAuthorities(const QString& pemFile);
 
+    // The threads every request of every service runs on. Transfers mostly wait, so the pool
+    // is sized for requests in flight (both engines' four each, the release checks, the news
+    // and its covers), not for the cores, and CPU work on the global pool never holds them up.
+    [[nodiscard]] static QThreadPool* transferPool();
+
     struct Mailbox;
 
 private:
@@ -96,6 +107,7 @@ private:
     int m_minimumDeadlineMs = 60000;
     QString m_extraAuthorities;
     QSharedPointer<DownloadRateLimiter> m_rateLimiter;
+    std::shared_ptr<platform::ConnectionPool> m_connections;
     std::shared_ptr<Mailbox> m_mailbox;
 };
 
