@@ -3,8 +3,8 @@
 // loopback. For a distant server, a proxy of ours in front of nginx holds everything the client
 // sends for the delay: each request then waits that long, a new connection once more (its
 // handshake) and a TLS handshake once per flight of the client's.
-//   bench_download [FOLDER [RUNS [DELAY_MS...]]]   (default /tmp/vorn-bench/download, 1 run,
-//   delays 0 and 40)
+//   bench_download [FOLDER [RUNS [http|https|both [DELAY_MS...]]]]
+//   (default /tmp/vorn-bench/download, 1 run, both schemes, delays 0 and 40)
 #include "bench/bench_common.h"
 #include "bench/bench_engine.h"
 
@@ -197,8 +197,14 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QString root = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/vorn-bench/download");
     const int runs = argc > 2 ? qMax(1, atoi(argv[2])) : 1;
+    const QByteArray schemes = argc > 3 ? QByteArray(argv[3]) : QByteArray("both");
+    QList<bool> secureRuns;
+    if (schemes != "https")
+        secureRuns << false;
+    if (schemes != "http")
+        secureRuns << true;
     QList<int> delays;
-    for (int i = 3; i < argc; ++i)
+    for (int i = 4; i < argc; ++i)
         delays << qMax(0, atoi(argv[i]));
     if (delays.isEmpty())
         delays = {0, 40};
@@ -240,7 +246,7 @@ int main(int argc, char** argv)
                 "curl s (conn)", "engine speed / curl");
     for (int run = 0; run < runs; ++run) {
         for (const int delayMs : qAsConst(delays)) {
-            for (const bool https : {false, true}) {
+            for (const bool https : qAsConst(secureRuns)) {
                 Row row;
                 row.delayMs = delayMs;
                 row.https = https;

