@@ -1,5 +1,6 @@
 #include "net/network_service.h"
 
+#include "core/sha256.h"
 #include "net/download_rate_limiter.h"
 #include "platform/http_transfer.h"
 
@@ -35,6 +36,13 @@ struct NetworkService::Mailbox
 namespace {
 
 constexpr int kTransferThreads = 16;
+
+struct Progress
+{
+    std::atomic<std::int64_t> received{0};
+    std::atomic<std::int64_t> total{-1};
+    std::atomic<bool> queued{false};
+};
 
 class TransferPool final : public QThreadPool
 {
@@ -94,6 +102,8 @@ RequestResult requestResult(platform::TransferResult&& transfer)
     result.statusCode = transfer.statusCode;
     result.complete = transfer.complete;
     result.timedOut = transfer.timedOut;
+    if (result.complete)
+        result.bodySha256 = Sha256::hash(result.body);
     return result;
 }
 
@@ -160,10 +170,19 @@ NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxByte
         hooks.acquire = [&limiter, &cancelFlag](std::int64_t bytes) {
             return limiter->acquire(bytes, cancelFlag.get());
         };
-        hooks.progress = [&mailbox, &guard](std::int64_t received, std::int64_t total) {
-            mailbox->post([guard, received, total] {
+        // One report at a time on its way to the service's thread, carrying the newest figures
+        // when it arrives: a fast transfer reads tens of thousands of times a second, and an
+        // event for each read kept both threads busy passing them on.
+        const auto progress = std::make_shared<Progress>();
+        hooks.progress = [&mailbox, &guard, &progress](std::int64_t received, std::int64_t total) {
+            progress->received.store(received);
+            progress->total.store(total);
+            if (progress->queued.exchange(true))
+                return;
+            mailbox->post([guard, progress] {
+                progress->queued.store(false);
                 if (guard)
-                    emit guard->downloadProgress(received, total);
+                    emit guard->downloadProgress(progress->received.load(), progress->total.load());
             });
         };
         RequestResult result = requestResult(platform::performTransfer(request, hooks));

@@ -30,6 +30,8 @@ struct RequestResult
     int statusCode = 0;  // 0 when no response was received
     bool complete = false;
     bool timedOut = false;
+    // SHA-256 of a complete body, taken on the transferring thread; empty otherwise.
+    QByteArray bodySha256;
 };
 
 // One GET in flight. Emits downloadProgress after every read and finished() exactly once,
@@ -44,6 +46,9 @@ public:
     [[nodiscard]] int statusCode() const { return m_result.statusCode; }
     [[nodiscard]] bool complete() const { return m_result.complete; }
     [[nodiscard]] bool timedOut() const { return m_result.timedOut; }
+    // The body's SHA-256 when complete, so that a caller checking downloads does not hash them
+    // on its own thread.
+    [[nodiscard]] QByteArray bodySha256() const { return m_result.bodySha256; }
 
     // The worker stops before its next send or read, or during a rate-limit wait, and the
     // reply finishes with "Request cancelled".

@@ -1,5 +1,6 @@
 #include "net/network_service.h"
 
+#include "core/sha256.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/test_certificates.h"
 
@@ -258,6 +259,7 @@ private slots:
         QCOMPARE(received.last(), qint64(300000));
         QCOMPARE(reply->statusCode(), 200);
         QCOMPARE(reply->body(), vorn::test::patternBody(300000));
+        QCOMPARE(reply->bodySha256(), Sha256::hash(reply->body()));
     }
 
     void failures_data()
@@ -290,6 +292,7 @@ private slots:
         QCOMPARE(reply->statusCode(), status);
         QCOMPARE(reply->timedOut(), timedOut);
         QVERIFY(!reply->complete());
+        QVERIFY(reply->bodySha256().isEmpty());
         if (status == 404)
             QVERIFY(reply->body().isEmpty());
     }
