@@ -1,8 +1,8 @@
 // Update engine throughput against what the machine can do on the same objects, in one run:
 //  - fresh install of a 1 GiB release (half random, half compressible) from nginx on loopback,
 //    against the least work any installer must do: curl fetching the objects four at a time,
-//    then on the assembling threads each file built once (every object and chunk verified,
-//    inflated, written, the whole file hashed) and flushed to the disk;
+//    then on as many threads as the engine assembles with, each file built once (every chunk
+//    inflated, hashed once and written) and flushed to the disk;
 //  - the apply stage alone (assembly, verification, commit);
 //  - a forced run over an up-to-date installation of 10,000 files.
 #include "bench/bench_common.h"
@@ -30,7 +30,8 @@ struct ReferenceTimes
     qint64 totalNs = -1;
 };
 
-// Builds one file from the fetched objects, verifying as it goes, and flushes it to the disk.
+// Builds one file from the fetched objects, each chunk checked against its digest (which
+// vouches for its object too), and flushes it to the disk.
 bool buildFile(const ManifestFile& file, const QString& objects, const QString& game)
 {
     const QString path = game + QLatin1Char('/') + file.path;
@@ -38,22 +39,15 @@ bool buildFile(const ManifestFile& file, const QString& objects, const QString& 
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    Sha256 whole;
     QByteArray plain;
     for (const ManifestChunk& chunk : file.chunks) {
         QFile object(objects + QLatin1Char('/') + QString::fromLatin1(chunk.blobSha256.toHex())
                      + QStringLiteral(".bin"));
-        if (!object.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray blob = object.readAll();
-        if (Sha256::hash(blob) != chunk.blobSha256 || !inflateObject(blob, chunk.size, &plain)
-            || Sha256::hash(plain) != chunk.sha256)
-            return false;
-        whole.addData(plain);
-        if (out.write(plain) != plain.size())
+        if (!object.open(QIODevice::ReadOnly) || !inflateObject(object.readAll(), chunk.size, &plain)
+            || Sha256::hash(plain) != chunk.sha256 || out.write(plain) != plain.size())
             return false;
     }
-    return out.flush() && ::fdatasync(out.handle()) == 0 && whole.result() == file.sha256;
+    return out.flush() && ::fdatasync(out.handle()) == 0;
 }
 
 ReferenceTimes referenceRun(const QString& root, const QString& baseUrl, const Manifest& manifest)
@@ -158,7 +152,7 @@ int main(int argc, char** argv)
                 "apply %.2f s)\n",
                 bigBytes / 1048576.0, engineRate, fresh.totalNs / 1e9,
                 (fresh.totalNs - fresh.applyNs) / 1e9, fresh.applyNs / 1e9);
-    std::printf("reference, curl 4 at a time, then each file built once, verified and flushed: "
+    std::printf("reference, curl 4 at a time, then each file inflated, hashed, written and flushed once: "
                 "%.1f MiB/s (%.2f s; fetch %.2f s)\n",
                 refRate, reference.totalNs / 1e9, reference.fetchNs / 1e9);
     std::printf("ratio engine / reference: %.2f\n", refRate > 0 ? engineRate / refRate : 0.0);
