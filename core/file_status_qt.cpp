@@ -9,6 +9,7 @@ FileStatus fileStatus(const QString& path)
 {
     const QFileInfo info(path);
     FileStatus result;
+    result.isLink = entryKind(path) == EntryKind::Link;
     result.exists = info.exists();
     if (!result.exists)
         return result;

@@ -2,6 +2,7 @@
 
 #include "core/manifest.h"
 #include "core/paths.h"
+#include "core/save_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cmath>
@@ -29,8 +31,20 @@ qint64 toInteger(const QJsonValue& value)
 
 bool writeWhole(QSaveFile* file, const QByteArray& bytes)
 {
-    return file->open(QIODevice::WriteOnly) && file->write(bytes) == bytes.size() && file->commit();
+    return file->open(QIODevice::WriteOnly) && file->write(bytes) == bytes.size() && commitSaveFile(file);
 }
+
+// QSaveFile writes to a link's target; with the link gone it makes a regular file instead. A
+// link to a folder (on Windows also a junction) goes the way an empty folder does, which leaves
+// its target as it is.
+void removeUnlessFileOrFolder(const QString& path)
+{
+    const EntryKind kind = entryKind(path);
+    if ((kind == EntryKind::Link || kind == EntryKind::Other) && !QFile::remove(path))
+        QDir().rmdir(path);
+}
+
+const QLatin1String kStateFolder(".vorn");
 
 } // namespace
 
@@ -44,10 +58,44 @@ QString localStatePath(const QDir& gameFolder)
     return gameFolder.filePath(QStringLiteral(".vorn/state.json"));
 }
 
+bool isStateFolderPath(const QString& normalizedPath)
+{
+    return normalizedPath.section(QLatin1Char('/'), 0, 0).compare(kStateFolder, Qt::CaseInsensitive) == 0;
+}
+
+bool ensureStateFolder(const QDir& gameFolder, QString* error)
+{
+    const QString folder = gameFolder.filePath(kStateFolder);
+    removeUnlessFileOrFolder(folder);
+    // Checked again after mkpath, which accepts a link to a folder as the folder.
+    if (entryKind(folder) == EntryKind::Directory
+        || (QDir().mkpath(folder) && entryKind(folder) == EntryKind::Directory))
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot create directory %1").arg(QFileInfo(folder).absoluteFilePath());
+    return false;
+}
+
+void removeStaleStateFiles(const QDir& gameFolder)
+{
+    // QSaveFile's temporary names: the file's own name, a dot and six letters or digits.
+    static const QRegularExpression temporary(
+        QStringLiteral("^(installed-manifest|state)\\.json\\.[A-Za-z0-9]{6}$"));
+    const QDir folder(gameFolder.filePath(kStateFolder));
+    if (entryKind(folder.path()) != EntryKind::Directory)
+        return;
+    const QStringList names = folder.entryList(QDir::Files | QDir::System | QDir::Hidden);
+    for (const QString& name : names) {
+        if (temporary.match(name).hasMatch())
+            QFile::remove(folder.filePath(name));
+    }
+}
+
 LocalState loadLocalState(const QDir& gameFolder)
 {
     QFile file(localStatePath(gameFolder));
-    if (!file.open(QIODevice::ReadOnly))
+    // Opening anything but a regular file could block (a FIFO waits for a writer forever).
+    if (entryKind(file.fileName()) != EntryKind::File || !file.open(QIODevice::ReadOnly))
         return {};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
     if (!document.isObject())
@@ -75,12 +123,9 @@ LocalState loadLocalState(const QDir& gameFolder)
 bool writeInstalledManifest(const QDir& gameFolder, const Manifest& manifest, QString* error)
 {
     const QString path = installedManifestPath(gameFolder);
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        if (error)
-            *error = QStringLiteral("Cannot create directory %1").arg(folder);
+    if (!ensureStateFolder(gameFolder, error))
         return false;
-    }
+    removeUnlessFileOrFolder(path);
     QSaveFile file(path);
     if (!writeWhole(&file, manifestToJson(manifest))) {
         if (error)
@@ -99,7 +144,7 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
         if (path.isEmpty())
             continue;
         const FileStatus status = fileStatus(gameFolder.filePath(path));
-        if (!status.isFile)
+        if (!status.isFile || status.isLink)
             continue;
         files.append(QJsonObject{{QStringLiteral("path"), path},
                                  {QStringLiteral("size"), static_cast<double>(status.size)},
@@ -109,7 +154,9 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
                            {QStringLiteral("releaseId"), manifest.releaseId},
                            {QStringLiteral("files"), files}};
     const QString path = localStatePath(gameFolder);
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!ensureStateFolder(gameFolder))
+        return;
+    removeUnlessFileOrFolder(path);
     QSaveFile file(path);
     if (!writeWhole(&file, QJsonDocument(root).toJson(QJsonDocument::Compact)))
         file.cancelWriting();
@@ -118,8 +165,9 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
 bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,
                       const ManifestFile* installed, const LocalFileState* recorded)
 {
-    return current.isFile && installed && recorded && installed->sha256 == wanted.sha256
-        && installed->size == wanted.size && recorded->size == current.size
+    return current.isFile && !current.isLink && installed && recorded
+        && installed->sha256 == wanted.sha256 && installed->size == wanted.size
+        && recorded->size == current.size
         && recorded->modifiedMs == current.modifiedMs;
 }
 

@@ -15,11 +15,24 @@ using LocalState = QHash<QString, LocalFileState>;
 [[nodiscard]] QString installedManifestPath(const QDir& gameFolder);
 [[nodiscard]] QString localStatePath(const QDir& gameFolder);
 
-// .vorn/state.json of the game folder. Never fails: anything unreadable gives an empty map or a
-// skipped entry, which only costs hashing time later.
+// Whether a normalized relative path lies in the launcher's own folder .vorn (in any letter
+// case): a release must never write there, or it could plant bookkeeping or a transaction.
+[[nodiscard]] bool isStateFolderPath(const QString& normalizedPath);
+
+// Makes .vorn a real folder. A link there (or anything that is neither file nor folder) is
+// removed, never followed, so that no bookkeeping is written outside the game folder.
+[[nodiscard]] bool ensureStateFolder(const QDir& gameFolder, QString* error = nullptr);
+
+// Removes what a write of installed-manifest.json or state.json leaves when the process dies
+// between writing its temporary file and renaming it. Only while no other update runs there.
+void removeStaleStateFiles(const QDir& gameFolder);
+
+// .vorn/state.json of the game folder. Never fails: anything unreadable (also anything but a
+// regular file there) gives an empty map or a skipped entry, which only costs hashing time later.
 [[nodiscard]] LocalState loadLocalState(const QDir& gameFolder);
 
-// Writes .vorn/installed-manifest.json atomically; the previous file survives a failure.
+// Writes .vorn/installed-manifest.json atomically; the previous file survives a failure. A link
+// at its place is replaced, never written through.
 [[nodiscard]] bool writeInstalledManifest(const QDir& gameFolder, const Manifest& manifest,
                                           QString* error = nullptr);
 
@@ -27,7 +40,7 @@ using LocalState = QHash<QString, LocalFileState>;
 // so a failure to write it is not reported.
 void writeLocalState(const QDir& gameFolder, const Manifest& manifest);
 
-// Whether a file may count as up to date without reading it: it is a regular file, the last
+// Whether a file may count as up to date without reading it: it is a regular file (no link), the last
 // install wrote the wanted digest and size, and size and modification time are still those the
 // install recorded. installed and recorded are null when the path has no entry.
 [[nodiscard]] bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,

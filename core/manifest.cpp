@@ -1,6 +1,7 @@
 #include "core/manifest.h"
 
 #include "core/json_values.h"
+#include "core/local_state.h"
 #include "core/object_format.h"
 #include "core/paths.h"
 
@@ -101,6 +102,9 @@ bool parseManifest(const QByteArray& bytes, Manifest* output, QString* error)
         manifest.launchProfiles.append(profile);
     }
 
+    // Only ever a floor for later releases: absent or unreadable counts as none.
+    (void)readNonNegativeInteger(root.value(QLatin1String("channelSequence")), &manifest.channelSequence);
+
     const QJsonArray preserve = root.value(QLatin1String("preserve")).toArray();
     for (const QJsonValue& element : preserve) {
         if (!element.isString())
@@ -119,7 +123,7 @@ bool parseManifest(const QByteArray& bytes, Manifest* output, QString* error)
         ManifestFile file;
         file.path = normalizeRelativePath(object.value(QLatin1String("path")).toString());
         const QString key = pathKey(file.path);
-        if (file.path.isEmpty() || fileKeys.contains(key)
+        if (file.path.isEmpty() || isStateFolderPath(file.path) || fileKeys.contains(key)
             || !readNonNegativeInteger(object.value(QLatin1String("size")), &file.size)
             || !readSha256Hex(object.value(QLatin1String("sha256")), &file.sha256))
             return fail(error, QStringLiteral("Invalid or duplicate file entry"));
@@ -203,6 +207,8 @@ QByteArray manifestToJson(const Manifest& manifest)
     root.insert(QLatin1String("launchProfiles"), profiles);
     root.insert(QLatin1String("preserve"), QJsonArray::fromStringList(manifest.preserve));
     root.insert(QLatin1String("files"), files);
+    if (manifest.channelSequence > 0)
+        root.insert(QLatin1String("channelSequence"), number(manifest.channelSequence));
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 

@@ -40,7 +40,8 @@ struct FileCheck
 bool readInstalledManifest(const QDir& folder, InstalledFiles* files, QVector<ManifestFile>* order)
 {
     QFile file(installedManifestPath(folder));
-    if (!file.open(QIODevice::ReadOnly))
+    // Anything but a regular file is no installed manifest (and a FIFO would block the open).
+    if (entryKind(file.fileName()) != EntryKind::File || !file.open(QIODevice::ReadOnly))
         return false;
     Manifest installed;
     if (!parseManifest(file.readAll(), &installed))
@@ -67,15 +68,15 @@ FileCheck checkFile(const ManifestFile& entry, const QDir& folder, const Chunkin
 {
     FileCheck check;
     check.path = normalizeRelativePath(entry.path);
-    if (check.path.isEmpty()) {
+    if (check.path.isEmpty() || isStateFolderPath(check.path)) {
         check.outcome = FileCheck::Outcome::UnsafePath;
         return check;
     }
     check.targetPath = folder.filePath(check.path);
     const FileStatus status = fileStatus(check.targetPath);
 
-    // A user-owned file that exists is left alone, whatever its content.
-    if (entry.preserve && status.exists)
+    // A user-owned file that exists is left alone, whatever its content (a link too).
+    if (entry.preserve && (status.exists || status.isLink))
         return check;
 
     const QString key = pathKey(check.path);
@@ -88,8 +89,9 @@ FileCheck checkFile(const ManifestFile& entry, const QDir& folder, const Chunkin
                          recorded == state.constEnd() ? nullptr : &recorded.value()))
         return modeWrong ? rebuiltFromItself(check, entry) : check;
 
+    // A link is never read through: the file is built anew and the link itself replaced.
     QFile current(check.targetPath);
-    const bool opened = status.isFile && current.open(QIODevice::ReadOnly);
+    const bool opened = status.isFile && !status.isLink && current.open(QIODevice::ReadOnly);
     if (opened && current.size() == entry.size && sha256OfDevice(&current) == entry.sha256)
         return modeWrong ? rebuiltFromItself(check, entry) : check;
 
@@ -184,6 +186,18 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
     if (stateReader.joinable())
         stateReader.join();
 
+    // Files are written and removed only below real folders: a folder that is a link would put
+    // them (and move same-named files from) wherever it points.
+    QHash<QString, EntryKind> folderKinds;
+    for (const ManifestFile& entry : manifest.files) {
+        const QString path = normalizeRelativePath(entry.path);
+        const QString link = path.isEmpty() ? QString() : linkedFolder(folder, path, &folderKinds);
+        if (!link.isEmpty()) {
+            plan.error = linkRefusal(link);
+            return plan;
+        }
+    }
+
     const QVector<FileCheck> checks = checkFiles(manifest, folder.path(), installed, state);
 
     QSet<QString> manifestPaths;
@@ -243,8 +257,14 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
     if (hasInstalled) {
         for (const ManifestFile& entry : qAsConst(installedOrder)) {
             const QString path = normalizeRelativePath(entry.path);
-            if (!path.isEmpty() && !entry.preserve && !manifestPaths.contains(pathKey(path)))
-                plan.removals.append(path);
+            if (path.isEmpty() || entry.preserve || manifestPaths.contains(pathKey(path)))
+                continue;
+            const QString link = linkedFolder(folder, path, &folderKinds);
+            if (!link.isEmpty()) {
+                plan.error = linkRefusal(link);
+                return plan;
+            }
+            plan.removals.append(path);
         }
     }
 

@@ -32,7 +32,8 @@ bool operator==(const Manifest& a, const Manifest& b)
     return a.schema == b.schema && a.releaseId == b.releaseId && a.createdUtc == b.createdUtc
         && a.gameRoot == b.gameRoot && a.chunking == b.chunking
         && a.compression == b.compression && a.launchProfiles == b.launchProfiles
-        && a.preserve == b.preserve && a.files == b.files;
+        && a.preserve == b.preserve && a.files == b.files
+        && a.channelSequence == b.channelSequence;
 }
 
 bool operator==(const ChunkRange& a, const ChunkRange& b)

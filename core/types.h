@@ -61,6 +61,10 @@ struct Manifest
     // Carried for the publisher; per-file ownership is ManifestFile::preserve.
     QStringList preserve;
     QVector<ManifestFile> files;
+    // The sequence of the channel pointer that announced the release (0: none). Set by the
+    // client, not the publisher, and kept in the installed manifest, so that an older release
+    // is refused even when nothing else remembers what was installed.
+    qint64 channelSequence = 0;
 };
 
 struct ChunkRange

@@ -1,5 +1,6 @@
 #include "engine/apply_update.h"
 
+#include "core/file_status.h"
 #include "core/local_state.h"
 #include "core/object_format.h"
 #include "core/paths.h"
@@ -113,7 +114,8 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         } else {
             const QString objectPath = objectCachePath(context.cacheRoot, source.blobSha256);
             QFile object(objectPath);
-            if (!object.open(QIODevice::ReadOnly))
+            // Only a regular file: opening a FIFO planted there would wait forever.
+            if (entryKind(objectPath) != EntryKind::File || !object.open(QIODevice::ReadOnly))
                 return failure(QStringLiteral("Cached object is missing: %1").arg(objectPath));
             stored = object.readAll();
             if (stored.size() != source.blobSize)
@@ -145,6 +147,10 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
     if (written != entry.file.size || whole.result() != entry.file.sha256)
         return failure(QStringLiteral("Final verification failed for %1").arg(rel));
 
+    // The last buffered bytes are written here, not in commit: when commit cannot write them,
+    // Qt 5 renames the short file into place all the same and the cause is lost.
+    if (!output.flush())
+        return failure(output.errorString());
     // QSaveFile::commit flushes the data to the disk before the file gets its name, so a file
     // that the commit later moves into place is never empty after a power cut.
     if (!output.commit())
@@ -242,7 +248,10 @@ ApplyResult applyUpdate(const UpdatePlan& plan, const Manifest& manifest, const 
     // vouch for them, and files the new release dropped would never be removed). A crash
     // between the two leaves new files under the old manifest, which the next planning checks
     // by content.
-    transaction.markCommitted();
+    if (!transaction.markCommitted(&error)) {
+        transaction.rollback();
+        return failed(error);
+    }
     const QDir root(gameRoot);
     if (!writeInstalledManifest(root, manifest, &error)) {
         transaction.rollback();
@@ -252,7 +261,7 @@ ApplyResult applyUpdate(const UpdatePlan& plan, const Manifest& manifest, const 
 
     writeLocalState(root, manifest);
     transaction.finish();
-    QDir(QDir(cacheRoot).filePath(QStringLiteral("objects"))).removeRecursively();
+    (void)removeTree(QDir(cacheRoot).filePath(QStringLiteral("objects")));
 
     if (progress)
         progress(context.total, context.total, QString());

@@ -1,5 +1,8 @@
 #include "engine/file_ops.h"
 
+#include "core/file_status.h"
+
+#include <QDir>
 #include <QFile>
 #include <QIODevice>
 #include <QTemporaryFile>
@@ -16,6 +19,33 @@ bool writeFully(QIODevice* device, const char* data, qint64 size)
         written += step;
     }
     return true;
+}
+
+bool removeTree(const QString& path)
+{
+    switch (entryKind(path)) {
+    case EntryKind::Missing:
+        return true;
+    case EntryKind::Link:
+        return removeLink(path);
+    case EntryKind::Directory: {
+        const QDir folder(path);
+        bool emptied = true;
+        const QStringList names =
+            folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : names)
+            emptied = removeTree(folder.filePath(name)) && emptied;
+        return emptied && QDir().rmdir(path);
+    }
+    case EntryKind::File:
+    case EntryKind::Other:
+        break;
+    }
+    if (QFile::remove(path))
+        return true;
+    // A read-only file cannot be deleted on Windows.
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+    return QFile::remove(path);
 }
 
 bool storeVerifiedFile(const QString& path, const QByteArray& bytes, QString* error)

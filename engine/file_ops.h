@@ -20,6 +20,15 @@ namespace vorn {
 // and fetched again; waiting would cost the download as much as the network does.
 [[nodiscard]] bool storeVerifiedFile(const QString& path, const QByteArray& bytes, QString* error);
 
+// Removes the link at path itself, never what it points to (on Windows also a junction or a
+// folder link, which need another call than a file link).
+[[nodiscard]] bool removeLink(const QString& path);
+
+// Removes whatever is at path: a file, a link (the link only) or a folder with everything in it,
+// never following a link inside it. True when nothing is left at path. QDir::removeRecursively
+// empties the target of a link it is given, so no bookkeeping or cache folder goes through it.
+[[nodiscard]] bool removeTree(const QString& path);
+
 // Makes the entries of a folder (files created, renamed or removed in it) survive a power
 // cut. Best effort; where the system offers no such call (or the rename is already written
 // through) it does nothing.

@@ -29,6 +29,11 @@ bool setInstalledFileMode(const QString& path, bool executable)
     return ::chmod(QFile::encodeName(path).constData(), executable ? 0755 : 0644) == 0;
 }
 
+bool removeLink(const QString& path)
+{
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
+}
+
 void syncDirectory(const QString& folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -28,6 +28,20 @@ bool replaceEntry(const QString& from, const QString& to)
         != 0;
 }
 
+bool removeLink(const QString& path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    const auto* name = reinterpret_cast<const wchar_t*>(native.utf16());
+    const DWORD attributes = GetFileAttributesW(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    // A junction or folder link is removed like an empty folder, which leaves its target as it
+    // is; DeleteFileW removes a file link. Neither follows the reparse point.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return RemoveDirectoryW(name) != 0;
+    return DeleteFileW(name) != 0;
+}
+
 void syncDirectory(const QString&)
 {
 }

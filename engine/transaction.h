@@ -12,7 +12,9 @@ namespace vorn {
 [[nodiscard]] bool ensureParentDirectory(const QString& path, QString* error = nullptr);
 
 // Puts back every file that an interrupted installation moved aside, then removes its
-// transaction folder. Runs before anything else touches the game folder.
+// transaction folder. Runs before anything else touches the game folder. Links in the
+// bookkeeping are removed as links, never followed and never restored from; a new file of the
+// interrupted install that stands where a file is to be restored is moved aside first.
 [[nodiscard]] bool recoverTransactions(const QString& gameRoot, QString* error);
 
 // One step of a commit, kept so that a failure can be undone at once.
@@ -40,8 +42,11 @@ public:
     // left. Fails with "Cannot create update transaction directory".
     [[nodiscard]] bool prepare(QString* error);
 
-    // Moves every staged file of the plan into place (the previous file into backup first),
-    // then moves the obsolete files into backup/removed. On failure everything is rolled back.
+    // Moves the obsolete files into backup/removed, then every staged file of the plan into
+    // place (the previous file into backup first). Obsolete files go first because one may stand
+    // where a new folder goes, or in a folder that becomes a file. Nothing is written or moved
+    // below a folder that is a link, and a folder holding files the release does not manage is
+    // never replaced. On failure everything is rolled back.
     [[nodiscard]] bool commit(const UpdatePlan& plan, QString* error);
 
     // Undoes the journal, newest step first, also after markCommitted. Silent: recovery
@@ -50,8 +55,9 @@ public:
 
     // The commit point, one rename: from here on recovery discards the backups instead of
     // restoring them, so that the files of the new release stay once they are all in place.
-    // Before it, recovery brings back the previous release.
-    void markCommitted();
+    // Before it, recovery brings back the previous release. A rename that keeps failing (an open
+    // handle inside, on Windows) fails the install before anything is final.
+    [[nodiscard]] bool markCommitted(QString* error);
 
     // Removes the transaction folder.
     void finish();

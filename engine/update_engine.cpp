@@ -3,12 +3,15 @@
 #include "config/localization.h"
 #include "config/settings.h"
 #include "core/chunker.h"
+#include "core/file_status.h"
+#include "core/local_state.h"
 #include "core/object_format.h"
 #include "core/paths.h"
 #include "core/planner.h"
 #include "core/sha256.h"
 #include "engine/file_ops.h"
 #include "engine/free_space.h"
+#include "engine/game_folder_lock.h"
 #include "engine/object_cache.h"
 #include "engine/transaction.h"
 #include "net/network_service.h"
@@ -38,7 +41,9 @@ UpdatePlan planUpdate(const Manifest& manifest, const QString& gameRoot, const Q
     qint64 missingBytes = 0;
     for (const ObjectRef& object : qAsConst(plan.objects)) {
         QFile cached(objectCachePath(cacheRoot, object.sha256));
-        if (cached.open(QIODevice::ReadOnly) && cached.size() == object.size
+        // Only a regular file: opening a FIFO planted there would wait forever.
+        if (entryKind(cached.fileName()) == EntryKind::File && cached.open(QIODevice::ReadOnly)
+            && cached.size() == object.size
             && sha256OfDevice(&cached) == object.sha256)
             continue;
         missing.append(object);
@@ -63,7 +68,41 @@ qint64 plannedFileBytes(const UpdatePlan& plan)
     return bytes;
 }
 
+// The lock, recovery and the removal of leftovers, as every run and every up-to-date decision
+// begins. Keeps the lock for a run that follows.
+bool lockAndRecover(const QString& root, std::unique_ptr<GameFolderLock>* lock, QString* code,
+                    QString* message)
+{
+    if (!ensureStateFolder(QDir(root), message)) {
+        *code = QStringLiteral("UPD-PATH");
+        return false;
+    }
+    *lock = std::make_unique<GameFolderLock>(root);
+    if (!(*lock)->tryLock(message)) {
+        *code = QStringLiteral("UPD-BUSY");
+        lock->reset();
+        return false;
+    }
+    if (!recoverTransactions(root, message)) {
+        *code = QStringLiteral("UPD-RECOVERY");
+        lock->reset();
+        return false;
+    }
+    removeStaleStateFiles(QDir(root));
+    return true;
+}
+
 } // namespace
+
+bool UpdateEngine::recoverFolder(const QString& gameRoot, QString* code, QString* message)
+{
+    const QString root = QDir::cleanPath(gameRoot);
+    // Nothing was ever installed there, so nothing can be interrupted.
+    if (root.isEmpty() || entryKind(QDir(root).filePath(QStringLiteral(".vorn"))) == EntryKind::Missing)
+        return true;
+    std::unique_ptr<GameFolderLock> lock;
+    return lockAndRecover(root, &lock, code, message);
+}
 
 UpdateEngine::UpdateEngine(NetworkService* network, QObject* parent)
     : QObject(parent)
@@ -107,9 +146,14 @@ void UpdateEngine::start(const Manifest& manifest, const QString& baseUrl, const
                          "Could not create the game or update cache directory"));
         return;
     }
+    // Objects are stored into, and the folder later removed from, wherever a link there points.
+    const QString objects = QDir(cache).filePath(QStringLiteral("objects"));
+    if (entryKind(objects) == EntryKind::Link)
+        (void)removeLink(objects);
+    QString code;
     QString error;
-    if (!recoverTransactions(root, &error)) {
-        refuse(QStringLiteral("UPD-RECOVERY"), error);
+    if (!lockAndRecover(root, &m_folderLock, &code, &error)) {
+        refuse(code, error);
         return;
     }
 
@@ -174,7 +218,7 @@ void UpdateEngine::clearObjectCache()
 {
     if (m_running)
         return;
-    QDir(QDir(cacheRoot()).filePath(QStringLiteral("objects"))).removeRecursively();
+    (void)removeTree(QDir(cacheRoot()).filePath(QStringLiteral("objects")));
 }
 
 void UpdateEngine::setCacheRoot(const QString& folder)
@@ -388,6 +432,7 @@ void UpdateEngine::abandonDownloads()
 
 void UpdateEngine::clearRunFlags()
 {
+    m_folderLock.reset();
     m_running = false;
     m_paused = false;
     m_cancelRequested = false;

@@ -9,8 +9,11 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 namespace vorn {
 
+class GameFolderLock;
 class NetworkReply;
 class NetworkService;
 
@@ -25,7 +28,14 @@ public:
     explicit UpdateEngine(NetworkService* network, QObject* parent = nullptr);
     ~UpdateEngine() override;
 
-    // Ignored while a run is under way.
+    // Finishes or undoes an interrupted install of gameRoot and removes what it left, under the
+    // folder's lock, without installing anything. For deciding whether the folder is up to date:
+    // the installed manifest may describe a release whose install never completed. False with a
+    // failure code ("UPD-BUSY", "UPD-RECOVERY", "UPD-PATH") and its message.
+    [[nodiscard]] static bool recoverFolder(const QString& gameRoot, QString* code, QString* message);
+
+    // Ignored while a run is under way. The run holds the game folder's lock from here to its
+    // end; another updater in the same folder is refused with "UPD-BUSY".
     void start(const vorn::Manifest& manifest, const QString& baseUrl, const QString& gameRoot,
                bool checkGameRunning);
 
@@ -110,6 +120,7 @@ private:
     bool m_planning = false;
     QString m_cacheRootOverride;
     CancelFlag m_applyCancel;
+    std::unique_ptr<GameFolderLock> m_folderLock;
 };
 
 } // namespace vorn

@@ -2,21 +2,29 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/release_signature.h"
 #include "engine/update_engine.h"
 #include "launcher/game_launcher.h"
+#include "launcher/log_file.h"
 #include "launcher/mirror_selector.h"
 #include "launcher/news_feed.h"
 #include "launcher/news_widgets_view.h"
 #include "launcher/self_update.h"
 #include "launcher/single_instance.h"
+#include "launcher/tray.h"
 #include "launcher/update_workflow.h"
 #include "launcher/view_state.h"
+#include "launcher/window_frame.h"
+#include "launcher/window_links.h"
 #include "net/network_service.h"
 #include "release/release_index_client.h"
 #include "ui/main_window_view.h"
+#include "ui/style.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMouseEvent>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTime>
@@ -29,6 +37,7 @@ Q_LOGGING_CATEGORY(lcWindow, "vorn.window", QtInfoMsg)
 namespace {
 
 constexpr qint64 kMiB = 1048576;
+constexpr int kTrayHintMs = 5000;
 
 } // namespace
 
@@ -38,11 +47,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     m_network = new NetworkService(this);
     m_gameIndex = new ReleaseIndexClient(m_network, this);
     m_selfIndex = new ReleaseIndexClient(m_network, this);
+    m_gameIndex->setCacheFolder(launcherFilePath(QStringLiteral("cache/manifest/game")));
+    m_selfIndex->setCacheFolder(launcherFilePath(QStringLiteral("cache/manifest/launcher")));
     m_gameEngine = new UpdateEngine(m_network, this);
     m_selfEngine = new UpdateEngine(m_network, this);
     m_mirrors = new MirrorSelector(useMirror(), this);
 
+    m_logFile = std::make_unique<LogFile>(defaultLogFolders());
     m_view = new MainWindowView(this);
+    m_tray = new Tray(this, this);
     loadConfiguration();
     applyNetworkSettings();
 
@@ -54,6 +67,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
                                     m_config.updateBaseUrls, this);
     if (!m_configError.isEmpty())
         m_workflow->setStatus(ShownText::literal(m_configError));
+    m_workflow->setTrayPresence([tray = m_tray] { return tray->isAvailable(); });
 
     connect(m_view, &MainWindowView::languageChosen, this, &MainWindow::retranslate);
     connect(m_view, &MainWindowView::checkRequested, m_workflow, &UpdateWorkflow::checkButtonClicked);
@@ -62,6 +76,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect(m_view, &MainWindowView::profileChosen, m_workflow, &UpdateWorkflow::chooseProfile);
     connect(m_view, &MainWindowView::mirrorToggled, m_workflow, &UpdateWorkflow::toggleMirror);
     connect(m_view, &MainWindowView::proxyToggled, this, &MainWindow::setProxyEnabledFromView);
+    connect(m_view, &MainWindowView::settingsRequested, this, &MainWindow::openSettings);
+    connect(m_view, &MainWindowView::linkRequested, this, &MainWindow::openLink);
+    createTray();
+    // Labels marked as settings links open the settings wherever they sit.
+    qApp->installEventFilter(this);
 
     connect(m_workflow, &UpdateWorkflow::logLine, this, &MainWindow::appendLog);
     connect(m_game, &GameLauncher::logLine, this, &MainWindow::appendLog);
@@ -72,6 +91,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect(m_workflow, &UpdateWorkflow::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::launched, this, &MainWindow::gameLaunched);
+    connect(m_self, &LauncherSelfUpdate::quitRequested, this, &MainWindow::quitForSelfUpdate);
 
     m_workflow->startCheckTimer(updateCheckIntervalMinutes());
     refreshView();
@@ -85,19 +105,45 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow() = default;
 
+void MainWindow::createTray()
+{
+    connect(m_tray, &Tray::openRequested, this, &MainWindow::bringToFront);
+    connect(m_tray, &Tray::launchRequested, m_workflow, &UpdateWorkflow::launchGame);
+    // Update: the pending update, or a check when there is none; what the footer button does.
+    connect(m_tray, &Tray::updateRequested, m_workflow, &UpdateWorkflow::checkButtonClicked);
+    connect(m_tray, &Tray::settingsRequested, this, [this] {
+        bringToFront();
+        openSettings();
+    });
+    connect(m_tray, &Tray::exitRequested, this, [this] {
+        m_tray->remove();
+        QCoreApplication::quit();
+    });
+    connect(m_tray, &Tray::messageClicked, this, [this] {
+        bringToFront();
+        m_workflow->notificationClicked();
+    });
+}
+
+QString MainWindow::logFilePath() const
+{
+    return m_logFile->path();
+}
+
 void MainWindow::loadConfiguration()
 {
     m_config = loadLauncherConfig(launcherFilePath(QStringLiteral("launcher.json")), &m_configError);
     m_gameIndex->setServers(m_mirrors->orderedBaseUrls(m_config.updateBaseUrls));
     m_selfIndex->setServers(m_mirrors->orderedBaseUrls(m_config.selfUpdateBaseUrls));
+    for (WindowLink link : {WindowLink::Site, WindowLink::Community, WindowLink::Messenger,
+                            WindowLink::Knowledge, WindowLink::Support, WindowLink::Streams})
+        m_view->setLinkEnabled(link, !windowLinkTarget(m_config, link, language()).isEmpty());
     // Without the key every check fails with the client's own message, and keeps failing
     // visibly on each tick, which is what a broken installation should look like.
-    QFile key(launcherFilePath(QStringLiteral("public-key.blob")));
-    if (key.open(QIODevice::ReadOnly)) {
-        const QByteArray publicKey = key.readAll();
-        m_gameIndex->setPublicKey(publicKey);
-        m_selfIndex->setPublicKey(publicKey);
-    }
+    const QList<QByteArray> keys = readTrustedPublicKeys(launcherFilePath(QStringLiteral("public-key.blob")));
+    m_gameIndex->setPublicKeys(keys);
+    m_selfIndex->setPublicKeys(keys);
+    m_selfIndex->setSequenceStore(launcherFilePath(QStringLiteral("channel-sequence.json")));
 }
 
 void MainWindow::applyNetworkSettings()
@@ -112,7 +158,16 @@ void MainWindow::refreshView()
 {
     ControllerState state = m_workflow->controllerState();
     state.proxyEnabled = m_proxyEnabled;
-    m_view->apply(computeViewModel(state));
+    const MainViewModel model = computeViewModel(state);
+    m_view->apply(model);
+    m_tray->setActionsEnabled(model.playEnabled, model.checkEnabled);
+}
+
+void MainWindow::openLink(WindowLink link)
+{
+    const QUrl url = windowLinkTarget(m_config, link, language());
+    if (!url.isEmpty())
+        (void)QDesktopServices::openUrl(url);
 }
 
 void MainWindow::setProxyEnabledFromView(bool enabled)
@@ -127,16 +182,52 @@ void MainWindow::gameLaunched()
     if (!minimizeOnGameLaunch())
         return;
     // Hiding needs a tray icon to come back from; without one the window only minimizes.
-    showMinimized();
+    if (m_tray->isAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void MainWindow::appendLog(const QString& tag, const QString& message)
 {
-    m_view->appendLogLine(formatLogLine(QTime::currentTime(), tag, message));
+    const QString line = formatLogLine(QTime::currentTime(), tag, message);
+    m_view->appendLogLine(line);
+    (void)m_logFile->append(line);
 }
 
-void MainWindow::showTrayMessage(const QString&, const QString&, int)
+void MainWindow::showTrayMessage(const QString& title, const QString& text, int milliseconds)
 {
+    m_tray->showMessage(title, text, milliseconds);
+}
+
+void MainWindow::openSettings()
+{
+    if (m_settingsDialog) {
+        m_settingsDialog->raise();
+        m_settingsDialog->activateWindow();
+        return;
+    }
+    auto* dialog = new SettingsDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_settingsDialog = dialog;
+    connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
+        if (result == QDialog::Accepted) {
+            acceptSettings(dialog->choice());
+        } else {
+            // The proxy dialog stores its settings at once, even when these are cancelled.
+            applyNetworkSettings();
+            refreshView();
+        }
+    });
+    dialog->open();
+}
+
+void MainWindow::quitForSelfUpdate()
+{
+    // The icon goes first: a process that ends with its icon still registered leaves a dead
+    // icon in the notification area until the mouse passes over it.
+    m_tray->remove();
+    QCoreApplication::quit();
 }
 
 void MainWindow::acceptSettings(const LauncherSettingsChoice& choice)
@@ -177,6 +268,7 @@ void MainWindow::retranslate(const QString& language)
     const QString code = currentLanguage();
     m_view->applyLanguage(code);
     setWindowTitle(translate("Main/WindowTitle", "Ostravel"));
+    m_tray->retranslate();
     refreshView();
     // The article panel's frame texts are built in the language of the load.
     if (m_news)
@@ -189,6 +281,9 @@ bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, long* r
         bringToFront();
         return true;
     }
+    if (m_tray->handleNativeEvent(eventType, message, result)
+        || answerFrameHitTest(eventType, message, this, style::kResizeBorder, result))
+        return true;
     return QMainWindow::nativeEvent(eventType, message, result);
 }
 
@@ -200,10 +295,31 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Until the launcher can sit in a tray, a closed window that kept running would be a
-    // process nobody can reach: close means quit.
+    // Without a notification area a hidden launcher would be a process nobody can reach:
+    // then close means quit, whatever the setting says.
+    if (closeToTray() && m_tray->isAvailable()) {
+        hide();
+        event->ignore();
+        if (!m_trayHintShown) {
+            m_trayHintShown = true;
+            showTrayMessage(translate("Tray/MinimizedTitle", "Launcher is still running"),
+                            translate("Tray/MinimizedMessage", "Use the tray icon to open or exit the launcher."),
+                            kTrayHintMs);
+        }
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease && watched->property("settingsLink").toBool()
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        openSettings();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace vorn

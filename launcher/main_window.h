@@ -2,12 +2,18 @@
 
 #include "config/launcher_config.h"
 #include "net/proxy_settings.h"
+#include "ui/main_window_view.h"
+#include "ui/settings_dialog.h"
 
 #include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
 
 namespace vorn {
 
 class GameLauncher;
+class LogFile;
 class LauncherSelfUpdate;
 class MainWindowView;
 class MirrorSelector;
@@ -15,23 +21,9 @@ class NewsFeed;
 class NewsWidgetsView;
 class NetworkService;
 class ReleaseIndexClient;
+class Tray;
 class UpdateEngine;
 class UpdateWorkflow;
-
-// What the settings dialog hands back when accepted.
-struct LauncherSettingsChoice
-{
-    QString language;
-    bool automaticUpdates = true;
-    bool updateNotifications = true;
-    bool closeToTray = true;
-    bool minimizeOnGameLaunch = true;
-    bool showLog = false;
-    int updateCheckIntervalMinutes = 5;
-    bool downloadRateLimitEnabled = false;
-    int downloadRateLimitMBps = 10;
-    QString gameFolder;
-};
 
 // The launcher's window: builds and owns the services and the controller objects, wires them
 // to the view, and routes what only a window receives (activation, close, resize).
@@ -43,21 +35,31 @@ public:
     ~MainWindow() override;
 
     [[nodiscard]] UpdateWorkflow* workflow() const { return m_workflow; }
+    [[nodiscard]] Tray* tray() const { return m_tray; }
+    // Where the activity log is written; empty until the first line.
+    [[nodiscard]] QString logFilePath() const;
 
 public slots:
     void bringToFront();
     // Stores the language, reloads the catalogues and relabels the window in place.
     void retranslate(const QString& language);
-    // "[HH:mm:ss] [TAG] message" into the activity log.
+    // "[HH:mm:ss] [TAG] message" into the activity log and its file.
     void appendLog(const QString& tag, const QString& message);
-    // A notification balloon. Nothing is shown while the launcher has no tray icon.
+    // A notification balloon on the tray icon.
     void showTrayMessage(const QString& title, const QString& text, int milliseconds);
+    // Window-modal and not waited for: updates go on while it is open. Its result arrives
+    // through acceptSettings.
+    void openSettings();
     void acceptSettings(const vorn::LauncherSettingsChoice& choice);
+    // The helper runs and waits for this process: the run ends for real, whatever closing
+    // the window would do, and the tray icon goes first so none is left behind.
+    void quitForSelfUpdate();
 
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void loadConfiguration();
@@ -65,6 +67,8 @@ private:
     void refreshView();
     void setProxyEnabledFromView(bool enabled);
     void gameLaunched();
+    void createTray();
+    void openLink(vorn::WindowLink link);
 
     NetworkService* m_network = nullptr;
     ReleaseIndexClient* m_gameIndex = nullptr;
@@ -78,6 +82,10 @@ private:
     MainWindowView* m_view = nullptr; // child of the window
     NewsWidgetsView* m_newsView = nullptr;
     NewsFeed* m_news = nullptr;
+    Tray* m_tray = nullptr;
+    std::unique_ptr<LogFile> m_logFile;
+    QPointer<SettingsDialog> m_settingsDialog;
+    bool m_trayHintShown = false;
     LauncherConfig m_config;
     QString m_configError;
     bool m_proxyEnabled = false;

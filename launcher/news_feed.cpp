@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/save_file.h"
 #include "launcher/news_view.h"
 #include "net/network_service.h"
 
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <utility>
@@ -168,8 +168,8 @@ void NewsFeed::onCover(NetworkReply* reply, const QString& imageUrl, const QStri
     const QImage image = ok ? loadCoverImage(body) : QImage();
     bool stored = false;
     if (!image.isNull()) {
-        QSaveFile file(coverCachePath(imageUrl));
-        stored = file.open(QIODevice::WriteOnly) && file.write(body) == body.size() && file.commit();
+        const QString path = coverCachePath(imageUrl);
+        stored = !path.isEmpty() && writeFileAtomically(path, body);
     }
     if (applyToItem && !image.isNull()) {
         const int row = rowOfLink(link);

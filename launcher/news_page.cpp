@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "core/sha256.h"
+#include "launcher/news_markup.h"
 #include "ui/news_article.h"
 
 #include <QFileInfo>
@@ -21,18 +22,6 @@ constexpr auto kCIDot = Re::CaseInsensitiveOption | Re::DotMatchesEverythingOpti
 const Re& entryStartPattern()
 {
     static const Re re(QStringLiteral(R"(<div\s+class\s*=\s*['"]g_block['"]\s*>)"), kCI);
-    return re;
-}
-
-const Re& linkPattern()
-{
-    static const Re re(QStringLiteral(R"(<a[^>]+href\s*=\s*['"]([^'"]+/announce/[^'"]+/)['"])"), kCI);
-    return re;
-}
-
-const Re& titlePattern()
-{
-    static const Re re(QStringLiteral(R"(<h2[^>]*>(.*?)</h2>)"), kCIDot);
     return re;
 }
 
@@ -73,21 +62,6 @@ const Re& monthInCoverPathPattern()
 const Re& datePrefixPattern()
 {
     static const Re re(QStringLiteral(R"(^\s*\[\d{1,2}\.\d{1,2}\.\d{4}\]\s*[—–-]?\s*)"));
-    return re;
-}
-
-const Re& nextPagePattern()
-{
-    static const Re re(
-        QStringLiteral(
-            R"(<a[^>]+href\s*=\s*['"]([^'"]*/announce/list/page/\d+/)['"][^>]*>\s*(?:Далее|Next))"),
-        kCI);
-    return re;
-}
-
-const Re& descriptionImagePattern()
-{
-    static const Re re(QStringLiteral(R"(<img[^>]+src\s*=\s*['"](https?://[^'"]+)['"])"), kCI);
     return re;
 }
 
@@ -142,9 +116,9 @@ NewsPage parseNewsPage(const QByteArray& body, const QUrl& pageUrl, const QDate&
         const int end = k + 1 < starts.size() ? starts.at(k + 1) : html.size();
         const QString text = html.mid(starts.at(k), end - starts.at(k));
 
-        const QUrl linkUrl = resolvedCapture(pageUrl, capture(linkPattern(), text));
+        const QUrl linkUrl = resolvedCapture(pageUrl, findAnnouncementLink(text).in(text));
         const QUrl coverUrl = resolvedCapture(pageUrl, capture(coverPattern(), text));
-        QString title = plainTextOfHtml(capture(titlePattern(), text)).trimmed();
+        QString title = plainTextOfHtml(findTitle(text).in(text)).trimmed();
 
         QDate date;
         bool exactDay = false;
@@ -181,7 +155,7 @@ NewsPage parseNewsPage(const QByteArray& body, const QUrl& pageUrl, const QDate&
     }
 
     if (!page.reachedOld)
-        page.nextPage = resolvedCapture(pageUrl, capture(nextPagePattern(), html));
+        page.nextPage = resolvedCapture(pageUrl, findNextPageLink(html).in(html));
     return page;
 }
 
@@ -253,15 +227,13 @@ QString localizeNewsImages(const QString& html,
 {
     QString result;
     int copied = 0;
-    QRegularExpressionMatchIterator it = descriptionImagePattern().globalMatch(html);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        const QString file = localFile(QUrl(match.captured(1)));
-        result += html.midRef(copied, match.capturedStart(1) - copied);
+    for (const MarkupSpan& source : findImageSources(html)) {
+        const QString file = localFile(QUrl(source.in(html)));
+        result += html.midRef(copied, source.start - copied);
         // Encoded, so that no character of the path can end the attribute.
         result += file.isEmpty() ? QStringLiteral("qrc:/assets/news-default.png")
                                  : QString::fromLatin1(QUrl::fromLocalFile(file).toEncoded());
-        copied = match.capturedEnd(1);
+        copied = source.start + source.length;
     }
     result += html.midRef(copied);
     return result;

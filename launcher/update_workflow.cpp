@@ -2,12 +2,16 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/local_state.h"
+#include "core/pointer_history.h"
 #include "engine/update_engine.h"
 #include "launcher/game_launcher.h"
 #include "launcher/mirror_selector.h"
 #include "launcher/self_update.h"
 #include "platform/process_list.h"
 #include "release/release_index_client.h"
+
+#include <QDir>
 
 namespace vorn {
 
@@ -16,6 +20,7 @@ namespace {
 constexpr int kNotificationMs = 10000;
 constexpr int kGameWatchMs = 1000;
 constexpr int kMinuteMs = 60000;
+constexpr double kMiB = 1048576.0;
 
 } // namespace
 
@@ -53,7 +58,15 @@ UpdateWorkflow::UpdateWorkflow(const Parts& parts, const QStringList& updateBase
     connect(m_engine, &UpdateEngine::ready, this, &UpdateWorkflow::onUpdateReady);
 
     connect(m_self, &LauncherSelfUpdate::startupChecksFinished, this, [this] { startGameCheck(false); });
-    connect(m_self, &LauncherSelfUpdate::statusChanged, this, &UpdateWorkflow::setStatus);
+    connect(m_self, &LauncherSelfUpdate::statusChanged, this, &UpdateWorkflow::onSelfStatus);
+    connect(m_self, &LauncherSelfUpdate::progressChanged, this, &UpdateWorkflow::onSelfProgress);
+    connect(m_self, &LauncherSelfUpdate::trayMessage, this, &UpdateWorkflow::trayMessage);
+    connect(m_self, &LauncherSelfUpdate::settled, this, [this] {
+        m_game->refreshPlayButton();
+        emit changed();
+    });
+    m_self->setGameSideBusy(
+        [this] { return m_engine->isRunning() || m_checking || platform::isGameRunning(); });
     connect(m_game, &GameLauncher::changed, this, &UpdateWorkflow::changed);
     connect(m_mirrors, &MirrorSelector::changed, this, &UpdateWorkflow::changed);
     connect(m_self, &LauncherSelfUpdate::changed, this, &UpdateWorkflow::changed);
@@ -87,6 +100,31 @@ void UpdateWorkflow::setStatus(const ShownText& status)
     emit changed();
 }
 
+void UpdateWorkflow::setTrayPresence(std::function<bool()> present)
+{
+    m_trayPresent = present;
+    m_self->setTrayPresence(std::move(present));
+}
+
+void UpdateWorkflow::onSelfStatus(const ShownText& status)
+{
+    // The game side's own progress has the footer while it works.
+    if (m_engine->isRunning() || m_checking)
+        return;
+    setStatus(status);
+}
+
+void UpdateWorkflow::onSelfProgress(qint64 completedBytes, qint64 totalBytes)
+{
+    if (m_engine->isRunning() || m_checking || !m_meter.admit(completedBytes, totalBytes, m_clock.elapsed()))
+        return;
+    m_progress = totalBytes > 0 ? int(completedBytes * 100 / totalBytes) : 0;
+    m_status = translateLater("SelfUpdate/Progress", "Launcher update: %1 of %2 MB")
+                   .arg(QString::number(double(completedBytes) / kMiB, 'f', 2))
+                   .arg(QString::number(double(totalBytes) / kMiB, 'f', 2));
+    emit changed();
+}
+
 void UpdateWorkflow::startCheckTimer(int minutes)
 {
     setCheckIntervalMinutes(minutes);
@@ -117,7 +155,7 @@ void UpdateWorkflow::periodicTick()
 {
     if (!m_self->startupChecksDone())
         return;
-    if (!m_self->hasPendingRelease())
+    if (!m_self->hasWaitingRelease())
         m_self->startSelfCheck(true);
     else if (m_self->tryStartSelfUpdate())
         return;
@@ -129,6 +167,8 @@ void UpdateWorkflow::startGameCheck(bool force)
     if (m_checking)
         return;
     m_client->setServers(orderedServers());
+    const QDir gameFolder(gameRoot());
+    m_client->setSequenceStore(gamePointerHistoryPath(gameFolder), installedManifestPath(gameFolder));
     if (!m_engine->isRunning()) {
         m_checking = true;
         m_backgroundCheck = false;
@@ -188,7 +228,8 @@ void UpdateWorkflow::answeringServer(const QString& baseUrl)
 
 void UpdateWorkflow::notifyRelease(const QString& releaseId, const QString& text)
 {
-    if (!updateNotificationsEnabled() || lastNotifiedVersion() == releaseId || !m_trayPresent)
+    if (!updateNotificationsEnabled() || lastNotifiedVersion() == releaseId || !m_trayPresent
+        || !m_trayPresent())
         return;
     emit trayMessage(translate("Tray/UpdateTitle", "Update %1 is available").arg(releaseId), text,
                      kNotificationMs);
@@ -507,7 +548,7 @@ void UpdateWorkflow::toggleMirror(bool checked)
 
 void UpdateWorkflow::notificationClicked()
 {
-    if (m_self->hasPendingRelease()) {
+    if (m_self->hasWaitingRelease()) {
         m_self->tryStartSelfUpdate();
         return;
     }

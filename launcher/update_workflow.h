@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 namespace vorn {
 
 class GameLauncher;
@@ -54,7 +56,8 @@ public:
     // A text for the status line from outside the workflow (a configuration error).
     void setStatus(const ShownText& status);
     // Notifications need somewhere to appear; without a tray icon none are sent or recorded.
-    void setTrayPresent(bool present) { m_trayPresent = present; }
+    // Asked at each notification: a notification area may come and go while the launcher runs.
+    void setTrayPresence(std::function<bool()> present);
     void startCheckTimer(int minutes);
     void setCheckIntervalMinutes(int minutes);
 
@@ -99,6 +102,8 @@ private:
     void onUpdateFailed(const QString& message);
     void onUpdateCancelled();
     void onUpdateReady(const QString& releaseId);
+    void onSelfStatus(const vorn::ShownText& status);
+    void onSelfProgress(qint64 completedBytes, qint64 totalBytes);
 
     void answeringServer(const QString& baseUrl);
     void notifyRelease(const QString& releaseId, const QString& text);
@@ -124,7 +129,7 @@ private:
     bool m_waitingForGameExit = false;
     bool m_launchAfterUpdate = false;
     bool m_pauseEnabled = false;
-    bool m_trayPresent = false;
+    std::function<bool()> m_trayPresent;
 
     ShownText m_status;
     ShownText m_release;

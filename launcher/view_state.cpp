@@ -83,7 +83,17 @@ QString formatDuration(qint64 seconds)
 
 QString formatLogLine(const QTime& time, const QString& tag, const QString& message)
 {
-    return QStringLiteral("[%1] [%2] %3").arg(time.toString(QStringLiteral("HH:mm:ss")), tag, message);
+    // One entry, one line: a server text with line breaks must not pass for further entries.
+    const auto oneLine = [](QString text) {
+        for (QChar& c : text) {
+            if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+                || c == QChar::ParagraphSeparator)
+                c = QLatin1Char(' ');
+        }
+        return text;
+    };
+    return QStringLiteral("[%1] [%2] %3")
+        .arg(time.toString(QStringLiteral("HH:mm:ss")), oneLine(tag), oneLine(message));
 }
 
 void ProgressMeter::reset()

@@ -45,7 +45,7 @@ struct ControllerState
 [[nodiscard]] QString formatSpeed(double bytesPerSecond);
 // "1:30", "1:02:05"; negative counts as zero.
 [[nodiscard]] QString formatDuration(qint64 seconds);
-// "[14:03:59] [UPD-START] message"
+// "[14:03:59] [UPD-START] message", always one line.
 [[nodiscard]] QString formatLogLine(const QTime& time, const QString& tag, const QString& message);
 
 // The footer's reading of progress signals: at most one shown every 500 ms (except the

@@ -28,4 +28,11 @@ struct ByteSpan final
 [[nodiscard]] bool verifyReleaseSignature(ByteSpan publicKeyBlob, ByteSpan data, ByteSpan signature,
                                           std::string* error);
 
+// The same check against several trusted keys, as while a publisher moves from one key to the
+// next: true if any of them verifies, and *keyIndex (if given) is the first that did. On failure
+// *error is the first key's, so a single key fails exactly as verifyReleaseSignature does.
+[[nodiscard]] bool verifyReleaseSignatureByAnyKey(const std::vector<ByteSpan>& publicKeyBlobs,
+                                                  ByteSpan data, ByteSpan signature,
+                                                  std::size_t* keyIndex, std::string* error);
+
 } // namespace vorn::platform

@@ -6,7 +6,9 @@
 #include "core/object_format.h"
 #include "core/paths.h"
 #include "core/release_signature.h"
+#include "core/save_file.h"
 #include "core/sha256.h"
+#include "publish/chunk_choice.h"
 #include "publish/release_keys.h"
 
 #include <QDateTime>
@@ -40,21 +42,6 @@ void setError(QString* error, const QString& text)
 QString fromStd(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-// Written under a temporary name and renamed, so a reader never sees half a file.
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
-{
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        setError(error, QStringLiteral("Cannot create folder %1").arg(QFileInfo(path).absolutePath()));
-        return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        setError(error, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    return true;
 }
 
 bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
@@ -328,11 +315,11 @@ bool switchChannelPointer(const QDir& repo, const QByteArray& pointer, const QBy
             return false;
         }
     }
-    if (!newSignature.commit()) {
+    if (!commitSaveFile(&newSignature)) {
         setError(error, QStringLiteral("Cannot write %1: %2").arg(signaturePath, newSignature.errorString()));
         return false;
     }
-    if (!newPointer.commit()) {
+    if (!commitSaveFile(&newPointer)) {
         setError(error, QStringLiteral("Cannot write %1: %2").arg(pointerPath, newPointer.errorString()));
         const bool restored = hadSignature ? writeFileAtomically(signaturePath, oldSignature, nullptr)
                                            : QFile::remove(signaturePath);
@@ -343,9 +330,150 @@ bool switchChannelPointer(const QDir& repo, const QByteArray& pointer, const QBy
     return true;
 }
 
+bool checkChunking(const ChunkingOptions& chunking, QString* error)
+{
+    if (chunking.minBytes <= 0 || chunking.averageBytes < chunking.minBytes
+        || chunking.maxBytes < chunking.averageBytes || chunking.wholeFileThreshold < 0) {
+        setError(error, QStringLiteral("Invalid chunking options: need 0 < min <= avg <= max and a "
+                                       "non-negative whole-file threshold"));
+        return false;
+    }
+    if (chunking.maxBytes > kMaxObjectBytes - 65536
+        || chunking.wholeFileThreshold > kMaxObjectBytes - 65536) {
+        setError(error, QStringLiteral("Chunks above %1 bytes could not be downloaded by the launcher")
+                            .arg(kMaxObjectBytes - 65536));
+        return false;
+    }
+    return true;
+}
+
+// The settings to cut with. The live release's are noted either way: objects are only shared
+// between releases cut alike, which the summary points out.
+ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo,
+                               const QVector<SourceFile>& sources, ReleaseSummary* result)
+{
+    ChunkingOptions previous;
+    if (readLiveChunking(repo, &result->previousReleaseId, &previous))
+        result->previousChunking = previous;
+    using Settings = ReleaseOptions::ChunkSettings;
+    if (options.chunkSettings == Settings::AsGiven)
+        return result->chunking = options.chunking;
+    if (options.chunkSettings == Settings::LikePrevious && !result->previousReleaseId.isEmpty())
+        return result->chunking = previous;
+    QVector<DeclaredFile> files;
+    files.reserve(sources.size());
+    for (const SourceFile& source : sources)
+        files.append({source.size, source.relativePath.toUtf8().size()});
+    const ChunkChoice choice = chooseChunking(files);
+    result->manifestBudgetMet = choice.withinBudget;
+    return result->chunking = choice.options;
+}
+
 QString manifestRelativePath(const QString& releaseId)
 {
     return QStringLiteral("manifests/%1.json").arg(releaseId);
+}
+
+// The largest sequence a JSON number holds exactly.
+constexpr qint64 kMaxPointerSequence = (qint64(1) << 53) - 1;
+
+bool loadSigningKey(const QString& path, ReleaseKey* key, QString* error)
+{
+    std::string failure;
+    if (!loadPrivateKeyFile(QFile::encodeName(path).toStdString(), key, &failure)) {
+        setError(error, QStringLiteral("Cannot load the private key: %1").arg(fromStd(failure)));
+        return false;
+    }
+    return true;
+}
+
+// The signing key's own public half and the further keys the publisher named.
+bool trustedPointerKeys(const ReleaseKey& key, const QStringList& trustedKeyPaths,
+                        QList<QByteArray>* keys, QString* error)
+{
+    std::vector<unsigned char> blob;
+    std::string failure;
+    if (!exportPublicKeyBlob(key, &blob, &failure)) {
+        setError(error, fromStd(failure));
+        return false;
+    }
+    keys->append(QByteArray(reinterpret_cast<const char*>(blob.data()), int(blob.size())));
+    for (const QString& path : trustedKeyPaths) {
+        QByteArray bytes;
+        if (!readWholeFile(path, &bytes, error))
+            return false;
+        keys->append(bytes);
+    }
+    return true;
+}
+
+// The live pointer as the publisher signed it last; *exists is false in a repository without
+// one. Its sequence is continued, so it must be the publisher's own: a pointer of unknown
+// origin could set the sequence back (clients would refuse every later release) or hand its
+// release to a refresh.
+bool readLivePointer(const QDir& repo, const QList<QByteArray>& trustedKeys, bool* exists,
+                     ChannelPointer* pointer, QString* error)
+{
+    const QString pointerPath = repo.filePath(QStringLiteral("channels/live.json"));
+    // Anything but a file there is no pointer a client could read.
+    *exists = QFileInfo(pointerPath).isFile();
+    if (!*exists)
+        return true;
+    QByteArray json;
+    QByteArray signature;
+    if (!readWholeFile(pointerPath, &json, error)
+        || !readWholeFile(repo.filePath(QStringLiteral("channels/live.sig")), &signature, error))
+        return false;
+    QString failure;
+    if (!verifyReleaseSignature(trustedKeys, json, signature, nullptr, &failure)) {
+        setError(error, QStringLiteral("The current channel pointer is not signed by the signing key "
+                                       "or a trusted one (%1); name the key that signed it with "
+                                       "--trust").arg(failure));
+        return false;
+    }
+    if (!parseChannelPointer(json, pointer, &failure)) {
+        setError(error, QStringLiteral("channels/live.json: %1").arg(failure));
+        return false;
+    }
+    if (pointer->sequence >= kMaxPointerSequence) {
+        setError(error, QStringLiteral("The channel pointer's sequence %1 cannot be raised further")
+                            .arg(pointer->sequence));
+        return false;
+    }
+    return true;
+}
+
+bool pointerExpiry(int days, QDateTime* expiresUtc, QString* error)
+{
+    if (days < 1 || days > kMaxPointerLifetimeDays) {
+        setError(error, QStringLiteral("The pointer's lifetime must be 1 to %1 days").arg(kMaxPointerLifetimeDays));
+        return false;
+    }
+    // Whole seconds, as the pointer writes it.
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    *expiresUtc = now.addDays(days);
+    return true;
+}
+
+// All that signing the next channel pointer needs, gathered before any work is done.
+struct PointerSigning
+{
+    ReleaseKey key;
+    QList<QByteArray> trustedKeys; // the signing key's public half first
+    bool hadPointer = false;
+    ChannelPointer current;
+    QDateTime expiresUtc;
+};
+
+bool preparePointerSigning(const QDir& repo, const QString& privateKeyPath,
+                           const QStringList& trustedKeyPaths, int expiresInDays,
+                           PointerSigning* signing, QString* error)
+{
+    return loadSigningKey(privateKeyPath, &signing->key, error)
+        && trustedPointerKeys(signing->key, trustedKeyPaths, &signing->trustedKeys, error)
+        && readLivePointer(repo, signing->trustedKeys, &signing->hadPointer, &signing->current, error)
+        && pointerExpiry(expiresInDays, &signing->expiresUtc, error);
 }
 
 } // namespace
@@ -363,7 +491,8 @@ bool signBytes(const ReleaseKey& key, const QByteArray& data, QByteArray* signat
 }
 
 QByteArray channelPointerJson(const QString& releaseId, const QString& manifestPath,
-                              const QByteArray& manifestSha256)
+                              const QByteArray& manifestSha256, qint64 sequence,
+                              const QDateTime& expiresUtc)
 {
     QJsonObject pointer;
     pointer.insert(QStringLiteral("schema"), 1);
@@ -371,6 +500,10 @@ QByteArray channelPointerJson(const QString& releaseId, const QString& manifestP
     pointer.insert(QStringLiteral("releaseId"), releaseId);
     pointer.insert(QStringLiteral("manifestPath"), manifestPath);
     pointer.insert(QStringLiteral("manifestSha256"), QString::fromLatin1(manifestSha256.toHex()));
+    if (sequence > 0)
+        pointer.insert(QStringLiteral("sequence"), double(sequence));
+    if (expiresUtc.isValid())
+        pointer.insert(QStringLiteral("expiresUtc"), expiresUtc.toUTC().toString(Qt::ISODate));
     return QJsonDocument(pointer).toJson(QJsonDocument::Compact);
 }
 
@@ -401,19 +534,9 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         setError(error, QStringLiteral("Compression level must be from 0 to 9"));
         return false;
     }
-    const ChunkingOptions& chunking = options.chunking;
-    if (chunking.minBytes <= 0 || chunking.averageBytes < chunking.minBytes
-        || chunking.maxBytes < chunking.averageBytes || chunking.wholeFileThreshold < 0) {
-        setError(error, QStringLiteral("Invalid chunking options: need 0 < min <= avg <= max and a "
-                                       "non-negative whole-file threshold"));
+    if (options.chunkSettings == ReleaseOptions::ChunkSettings::AsGiven
+        && !checkChunking(options.chunking, error))
         return false;
-    }
-    if (chunking.maxBytes > kMaxObjectBytes - 65536
-        || chunking.wholeFileThreshold > kMaxObjectBytes - 65536) {
-        setError(error, QStringLiteral("Chunks above %1 bytes could not be downloaded by the launcher")
-                            .arg(kMaxObjectBytes - 65536));
-        return false;
-    }
     for (const LaunchProfile& profile : options.launchProfiles) {
         if (profile.id.isEmpty() || profile.title.isEmpty()
             || normalizeRelativePath(profile.executable).isEmpty()) {
@@ -429,15 +552,17 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         return false;
     }
 
-    std::string keyError;
-    ReleaseKey key;
-    if (!loadPrivateKeyFile(QFile::encodeName(options.privateKeyPath).toStdString(), &key, &keyError)) {
-        setError(error, QStringLiteral("Cannot load the private key: %1").arg(fromStd(keyError)));
+    PointerSigning signing;
+    if (!preparePointerSigning(repo, options.privateKeyPath, options.trustedKeyPaths,
+                               options.expiresInDays, &signing, error))
         return false;
-    }
+    const ReleaseKey& key = signing.key;
 
     QVector<SourceFile> sources;
     if (!collectSourceFiles(options, &sources, error))
+        return false;
+    const ChunkingOptions chunking = settleChunking(options, repo, sources, &result);
+    if (!checkChunking(chunking, error))
         return false;
 
     // Cutting is sequential per file (it reads each file once); the chunks then compress in
@@ -522,8 +647,8 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
     QByteArray manifestSignature;
     if (!signBytes(key, manifestJson, &manifestSignature, error))
         return false;
-    const QByteArray pointer =
-        channelPointerJson(options.releaseId, manifestPath, Sha256::hash(manifestJson));
+    const QByteArray pointer = channelPointerJson(options.releaseId, manifestPath, Sha256::hash(manifestJson),
+                                                  signing.current.sequence + 1, signing.expiresUtc);
     QByteArray pointerSignature;
     if (!signBytes(key, pointer, &pointerSignature, error))
         return false;
@@ -540,6 +665,55 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
     result.bytesStoredNew = store.newBytes();
     result.elapsedMs = timer.elapsed();
     result.manifestPath = manifestPath;
+    result.manifestBytes = manifestJson.size();
+    if (summary)
+        *summary = result;
+    return true;
+}
+
+bool refreshChannelPointer(const PointerOptions& options, RefreshSummary* summary, QString* error)
+{
+    const QDir repo(options.repoDir);
+    PointerSigning signing;
+    if (!preparePointerSigning(repo, options.privateKeyPath, options.trustedKeyPaths,
+                               options.expiresInDays, &signing, error))
+        return false;
+    const ChannelPointer& current = signing.current;
+    if (!signing.hadPointer) {
+        setError(error, QStringLiteral("The repository has no channel pointer to refresh; publish a release first"));
+        return false;
+    }
+
+    // Once signing has moved to a new key, launchers that trust only the new key must still
+    // accept the live manifest: its signature follows the pointer's.
+    QByteArray manifestJson;
+    QByteArray manifestSignature;
+    const QString signaturePath = manifestSignaturePath(current.manifestPath);
+    if (!readWholeFile(repo.filePath(current.manifestPath), &manifestJson, error)
+        || !readWholeFile(repo.filePath(signaturePath), &manifestSignature, error))
+        return false;
+    if (Sha256::hash(manifestJson) != current.manifestSha256) {
+        setError(error, QStringLiteral("%1 differs from the digest the channel pointer names").arg(current.manifestPath));
+        return false;
+    }
+    RefreshSummary result;
+    if (!verifyReleaseSignature(signing.trustedKeys.first(), manifestJson, manifestSignature, nullptr)) {
+        if (!signBytes(signing.key, manifestJson, &manifestSignature, error)
+            || !writeFileAtomically(repo.filePath(signaturePath), manifestSignature, error))
+            return false;
+        result.manifestResigned = true;
+    }
+
+    result.releaseId = current.releaseId;
+    result.sequence = current.sequence + 1;
+    result.expiresUtc = signing.expiresUtc;
+    const QByteArray pointer = channelPointerJson(current.releaseId, current.manifestPath,
+                                                  current.manifestSha256, result.sequence,
+                                                  signing.expiresUtc);
+    QByteArray pointerSignature;
+    if (!signBytes(signing.key, pointer, &pointerSignature, error)
+        || !switchChannelPointer(repo, pointer, pointerSignature, error))
+        return false;
     if (summary)
         *summary = result;
     return true;
@@ -574,8 +748,8 @@ ObjectCheck checkObject(const QDir& repo, const ManifestChunk& chunk, QByteArray
 
 } // namespace
 
-bool verifyRelease(const QString& repoDir, const QByteArray& publicKeyBlob, const QString& releaseId,
-                   VerifyReport* report, QString* error)
+bool verifyRelease(const QString& repoDir, const QList<QByteArray>& publicKeyBlobs,
+                   const QString& releaseId, VerifyReport* report, QString* error)
 {
     VerifyReport result;
     const QDir repo(repoDir);
@@ -587,12 +761,18 @@ bool verifyRelease(const QString& repoDir, const QByteArray& publicKeyBlob, cons
 
     QString failure;
     ChannelPointer pointer;
-    if (!verifyReleaseSignature(publicKeyBlob, pointerJson, pointerSignature, &failure))
+    if (!verifyReleaseSignature(publicKeyBlobs, pointerJson, pointerSignature, nullptr, &failure))
         result.problems.append(QStringLiteral("channels/live.sig: %1").arg(failure));
     if (!parseChannelPointer(pointerJson, &pointer, &failure)) {
         setError(error, QStringLiteral("channels/live.json: %1").arg(failure));
         return false;
     }
+    result.sequence = pointer.sequence;
+    result.expiresUtc = pointer.expiresUtc;
+    if (pointer.expiresUtc.isValid() && pointer.expiresUtc < QDateTime::currentDateTimeUtc())
+        result.problems.append(QStringLiteral("channels/live.json: expired at %1; launchers refuse it "
+                                              "(run vorn-publish refresh)")
+                                   .arg(pointer.expiresUtc.toString(Qt::ISODate)));
 
     result.releaseId = releaseId.isEmpty() ? pointer.releaseId : releaseId;
     const bool pointerRelease = result.releaseId == pointer.releaseId;
@@ -605,7 +785,7 @@ bool verifyRelease(const QString& repoDir, const QByteArray& publicKeyBlob, cons
         return false;
     if (pointerRelease && Sha256::hash(manifestJson) != pointer.manifestSha256)
         result.problems.append(QStringLiteral("%1: digest differs from the channel pointer's").arg(manifestPath));
-    if (!verifyReleaseSignature(publicKeyBlob, manifestJson, manifestSignature, &failure))
+    if (!verifyReleaseSignature(publicKeyBlobs, manifestJson, manifestSignature, nullptr, &failure))
         result.problems.append(QStringLiteral("%1: %2").arg(manifestSignaturePath(manifestPath), failure));
     Manifest manifest;
     if (!parseManifest(manifestJson, &manifest, &failure)) {

@@ -5,11 +5,18 @@
 #include "publish/release_keys.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 namespace vorn::publish {
+
+// A channel pointer lasts this long unless the publisher says otherwise; a periodic refresh
+// keeps it from expiring between releases.
+constexpr int kDefaultPointerLifetimeDays = 30;
+constexpr int kMaxPointerLifetimeDays = 3650;
 
 struct ReleaseOptions
 {
@@ -18,6 +25,10 @@ struct ReleaseOptions
     QString privateKeyPath;
     QString releaseId;
     QString gameRoot = QStringLiteral("Ostravel");
+    // AsGiven cuts with chunking; BySize chooses the settings from the release's size;
+    // LikePrevious keeps those of the release the channel pointer names (by size without one).
+    enum class ChunkSettings { AsGiven, BySize, LikePrevious };
+    ChunkSettings chunkSettings = ChunkSettings::AsGiven;
     ChunkingOptions chunking;
     int compressionLevel = 6;
     QVector<LaunchProfile> launchProfiles;
@@ -25,6 +36,11 @@ struct ReleaseOptions
     QStringList preserveGlobs;
     // Carried verbatim as the manifest's top-level "preserve" list.
     QStringList keepList;
+    // Clients refuse the channel pointer this many days after it was signed.
+    int expiresInDays = kDefaultPointerLifetimeDays;
+    // Public key files whose signature on the current pointer is accepted besides the signing
+    // key's own: the previous key, while signing moves to a new one.
+    QStringList trustedKeyPaths;
 };
 
 struct ReleaseSummary
@@ -37,6 +53,19 @@ struct ReleaseSummary
     qint64 bytesStoredNew = 0;
     qint64 elapsedMs = 0;
     QString manifestPath;
+    qint64 manifestBytes = 0;
+    // The settings the release was cut with; for BySize whether they keep the manifest under
+    // its budget (the largest step is taken when nothing does).
+    ChunkingOptions chunking;
+    bool manifestBudgetMet = true;
+    // The release the pointer named before this one, if any, and its settings: objects are
+    // only reused between releases cut alike.
+    QString previousReleaseId;
+    ChunkingOptions previousChunking;
+    [[nodiscard]] bool chunkingChanged() const
+    {
+        return !previousReleaseId.isEmpty() && previousChunking != chunking;
+    }
 };
 
 // Cuts, compresses and stores the source tree as a signed release in a static repository
@@ -45,9 +74,34 @@ struct ReleaseSummary
 [[nodiscard]] bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary,
                                   QString* error);
 
+struct PointerOptions
+{
+    QString repoDir;
+    QString privateKeyPath;
+    int expiresInDays = kDefaultPointerLifetimeDays;
+    QStringList trustedKeyPaths;
+};
+
+struct RefreshSummary
+{
+    QString releaseId;
+    qint64 sequence = 0;
+    QDateTime expiresUtc;
+    // The live manifest's signature was by another key and is now by the signing key.
+    bool manifestResigned = false;
+};
+
+// Signs the live pointer again with the next sequence and a new expiry, naming the same
+// release, so clients keep accepting it between releases. The current pointer must verify
+// under the signing key or a trusted one: a pointer someone else placed is never re-signed.
+[[nodiscard]] bool refreshChannelPointer(const PointerOptions& options, RefreshSummary* summary,
+                                         QString* error);
+
 struct VerifyReport
 {
     QString releaseId;
+    qint64 sequence = 0;   // of the live pointer; 0: it has none
+    QDateTime expiresUtc;  // invalid: it never expires
     int files = 0;
     qint64 objects = 0;
     QStringList problems;
@@ -55,7 +109,9 @@ struct VerifyReport
 
 // Checks pointer, manifest and every object of a release. releaseId empty: the pointer's.
 // Returns false when the release could not be checked at all or any problem was found.
-[[nodiscard]] bool verifyRelease(const QString& repoDir, const QByteArray& publicKeyBlob,
+// A signature by any of publicKeyBlobs counts, as in the launcher. An expired pointer is a
+// problem.
+[[nodiscard]] bool verifyRelease(const QString& repoDir, const QList<QByteArray>& publicKeyBlobs,
                                  const QString& releaseId, VerifyReport* report, QString* error);
 
 struct PruneSummary
@@ -81,7 +137,9 @@ struct PruneSummary
                              QString* error);
 
 // channels/live.json as the publisher writes it.
+// sequence 0 and an invalid expiry leave those keys out, as older publishers wrote it.
 [[nodiscard]] QByteArray channelPointerJson(const QString& releaseId, const QString& manifestPath,
-                                            const QByteArray& manifestSha256);
+                                            const QByteArray& manifestSha256, qint64 sequence = 0,
+                                            const QDateTime& expiresUtc = QDateTime());
 
 } // namespace vorn::publish

@@ -1,14 +1,37 @@
 #include "release/release_index_client.h"
 
 #include "config/localization.h"
+#include "core/pointer_history.h"
 #include "core/release_signature.h"
 #include "core/repository_layout.h"
+#include "core/save_file.h"
 #include "core/sha256.h"
 #include "net/network_service.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QUrl>
 
+#include <utility>
+
 namespace vorn {
+
+namespace {
+
+constexpr QLatin1String kCachedManifestName("manifest.json");
+constexpr QLatin1String kCachedSignatureName("manifest.sig");
+
+bool readCachedFile(const QString& path, qint64 maxBytes, QByteArray* bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+        return false;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+} // namespace
 
 ReleaseIndexClient::ReleaseIndexClient(NetworkService* network, QObject* parent)
     : QObject(parent)
@@ -27,7 +50,30 @@ void ReleaseIndexClient::setServers(const QStringList& servers)
 
 void ReleaseIndexClient::setPublicKey(const QByteArray& publicKey)
 {
-    m_publicKey = publicKey;
+    setPublicKeys({publicKey});
+}
+
+void ReleaseIndexClient::setPublicKeys(const QList<QByteArray>& publicKeys)
+{
+    m_publicKeys.clear();
+    m_keyDigests.clear();
+    for (const QByteArray& key : publicKeys) {
+        if (key.isEmpty())
+            continue;
+        m_publicKeys.append(key);
+        m_keyDigests.append(Sha256::hash(key));
+    }
+}
+
+void ReleaseIndexClient::setSequenceStore(const QString& historyPath, const QString& installedManifestPath)
+{
+    m_historyPath = historyPath;
+    m_installedManifestPath = installedManifestPath;
+}
+
+void ReleaseIndexClient::setCacheFolder(const QString& folder)
+{
+    m_cacheFolder = folder;
 }
 
 void ReleaseIndexClient::checkForUpdates()
@@ -42,13 +88,14 @@ void ReleaseIndexClient::checkForUpdates()
         emit failed(translate("Updater/NoServer", "No update server is configured"));
         return;
     }
-    if (m_publicKey.isEmpty()) {
+    if (m_publicKeys.isEmpty()) {
         emit failed(translate("Updater/PublicKeyMissing", "Release public key is missing"));
         return;
     }
     m_busy = true;
     m_failureReported = false;
     m_triedServers.clear();
+    m_refusedServers = 0;
     tryServer(0);
 }
 
@@ -70,6 +117,8 @@ void ReleaseIndexClient::tryServer(int index)
 
 void ReleaseIndexClient::requestStage(int stage)
 {
+    if (stage == ManifestStage && succeedFromCache())
+        return;
     QString path;
     switch (stage) {
     case ChannelStage:
@@ -116,7 +165,7 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
         return;
     case ChannelSignatureStage:
         m_channelSignature = body;
-        if (!verifyReleaseSignature(m_publicKey, m_channelJson, m_channelSignature, &error)) {
+        if (!verifyReleaseSignature(m_publicKeys, m_channelJson, m_channelSignature, &m_pointerKey, &error)) {
             // The publisher replaces the pointer and its signature one after the other; read
             // between the two, the pair does not match. Read once more before moving on.
             if (!m_pointerRetried) {
@@ -128,6 +177,11 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
             return;
         }
         if (!parseChannelPointer(m_channelJson, &m_channel, &error)) {
+            failServer(error);
+            return;
+        }
+        if (!checkPointerFreshness(&error)) {
+            ++m_refusedServers;
             failServer(error);
             return;
         }
@@ -145,22 +199,75 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
         return;
     case ManifestSignatureStage: {
         Manifest manifest;
-        if (!verifyReleaseSignature(m_publicKey, m_manifestBytes, body, &error)
-            || !parseManifest(m_manifestBytes, &manifest, &error)) {
+        if (!checkManifest(m_manifestBytes, body, &manifest, &error)) {
             failServer(error);
             return;
         }
-        if (manifest.releaseId != m_channel.releaseId) {
-            failServer(translate("Updater/ReleaseMismatch", "Release ID mismatch"));
-            return;
-        }
-        m_busy = false;
-        m_retryTimer.stop();
-        emit manifestReady(manifest, m_currentServer);
+        storeInCache(m_manifestBytes, body);
+        succeed(manifest);
         return;
     }
     default:
         return;
+    }
+}
+
+bool ReleaseIndexClient::checkManifest(const QByteArray& bytes, const QByteArray& signature,
+                                       Manifest* manifest, QString* error) const
+{
+    if (!verifyReleaseSignature(m_publicKeys, bytes, signature, nullptr, error)
+        || !parseManifest(bytes, manifest, error))
+        return false;
+    if (manifest->releaseId != m_channel.releaseId) {
+        *error = translate("Updater/ReleaseMismatch", "Release ID mismatch");
+        return false;
+    }
+    return true;
+}
+
+void ReleaseIndexClient::succeed(Manifest manifest)
+{
+    manifest.channelSequence = m_channel.sequence;
+    rememberAcceptedPointer();
+    m_busy = false;
+    m_retryTimer.stop();
+    emit manifestReady(manifest, m_currentServer);
+}
+
+// The manifest is named by its digest in the signed pointer, so a kept copy with that digest is
+// the very document the server would send. Its signature is checked again all the same (the
+// key may have changed since it was kept), and anything amiss sends the check to the server.
+bool ReleaseIndexClient::succeedFromCache()
+{
+    if (m_cacheFolder.isEmpty())
+        return false;
+    QByteArray bytes;
+    QByteArray signature;
+    if (!readCachedFile(QDir(m_cacheFolder).filePath(kCachedManifestName), kMaxResponseBytes, &bytes)
+        || Sha256::hash(bytes) != m_channel.manifestSha256
+        || !readCachedFile(QDir(m_cacheFolder).filePath(kCachedSignatureName), kMaxSmallDocumentBytes,
+                           &signature))
+        return false;
+    Manifest manifest;
+    QString error;
+    if (!checkManifest(bytes, signature, &manifest, &error))
+        return false;
+    succeed(manifest);
+    return true;
+}
+
+// Each file is replaced whole; a pair torn by a crash between the two fails the signature
+// check and is downloaded again.
+void ReleaseIndexClient::storeInCache(const QByteArray& bytes, const QByteArray& signature) const
+{
+    if (m_cacheFolder.isEmpty() || !QDir().mkpath(m_cacheFolder))
+        return;
+    const QDir folder(m_cacheFolder);
+    for (const auto& [name, content] : {std::pair(kCachedManifestName, &bytes),
+                                        std::pair(kCachedSignatureName, &signature)}) {
+        QSaveFile file(folder.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size() || !commitSaveFile(&file))
+            return;
     }
 }
 
@@ -178,9 +285,60 @@ void ReleaseIndexClient::failServer(const QString& message)
         m_failureReported = true;
         emit failed(translate("Updater/CheckFailed", "Could not check for updates: %1").arg(message));
     }
-    emit statusChanged(translate("Updater/MirrorRetry",
-                                 "Both update servers are unavailable. Retrying..."));
+    // Servers that answered with an old or expired pointer are not unavailable, and the
+    // player needs the reason (a wrong clock, say) in view while the retries go on.
+    if (m_refusedServers == m_triedServers.size())
+        emit statusChanged(translate("Updater/CheckFailed", "Could not check for updates: %1").arg(message));
+    else
+        emit statusChanged(translate("Updater/MirrorRetry",
+                                     "Both update servers are unavailable. Retrying..."));
     m_retryTimer.start(kRetryIntervalMs);
+}
+
+// A validly signed pointer can still be an old one replayed by a mirror or a network in
+// between, or the same one served forever by a server that no longer follows the publisher.
+bool ReleaseIndexClient::checkPointerFreshness(QString* error) const
+{
+    const SeenPointer seen = newerSeenPointer(
+        readSeenPointer(m_historyPath, m_channel.channel, m_keyDigests),
+        installedSeenPointer(m_installedManifestPath));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    switch (judgeChannelPointer(m_channel, seen, now)) {
+    case PointerVerdict::Accepted:
+        return true;
+    case PointerVerdict::Older:
+        *error = translate("Updater/PointerOlder", "Release pointer is older than one already seen");
+        return false;
+    case PointerVerdict::Conflicting:
+        *error = translate("Updater/PointerConflict",
+                           "Release pointer differs from the one already seen with the same sequence");
+        return false;
+    case PointerVerdict::Expired: {
+        const QString format = QStringLiteral("yyyy-MM-dd HH:mm 'UTC'");
+        // Either the server is frozen or this computer's clock runs ahead: both times shown
+        // let the player tell which.
+        *error = translate("Updater/PointerExpired",
+                           "Release pointer has expired: it was valid until %1, and this computer's "
+                           "clock says %2. If that date is wrong, correct the clock; otherwise the "
+                           "update server is out of date")
+                     .arg(m_channel.expiresUtc.toString(format), now.toString(format));
+        return false;
+    }
+    }
+    return false;
+}
+
+void ReleaseIndexClient::rememberAcceptedPointer()
+{
+    if (m_historyPath.isEmpty() || m_channel.sequence <= 0 || m_pointerKey < 0 || m_pointerKey >= m_keyDigests.size())
+        return;
+    SeenPointer accepted;
+    accepted.sequence = m_channel.sequence;
+    accepted.releaseId = m_channel.releaseId;
+    accepted.manifestSha256 = m_channel.manifestSha256;
+    // Not being able to write only weakens the protection for later checks; this release was
+    // verified in full and stays good.
+    (void)rememberSeenPointer(m_historyPath, m_channel.channel, m_keyDigests.at(m_pointerKey), accepted);
 }
 
 void ReleaseIndexClient::retry()
@@ -188,6 +346,7 @@ void ReleaseIndexClient::retry()
     if (!m_busy)
         return;
     m_triedServers.clear();
+    m_refusedServers = 0;
     tryServer(0);
 }
 

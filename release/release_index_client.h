@@ -33,6 +33,16 @@ public:
 
     void setServers(const QStringList& servers);
     void setPublicKey(const QByteArray& publicKey);
+    // Every key the owner trusts (public-key.blob first); a signature by any of them counts.
+    void setPublicKeys(const QList<QByteArray>& publicKeys);
+    // Where the newest accepted pointer of this channel is remembered, so that an older one is
+    // refused later (historyPath), and the installed manifest whose recorded sequence counts
+    // as accepted too. Empty paths: nothing remembered, every validly signed pointer counts.
+    void setSequenceStore(const QString& historyPath, const QString& installedManifestPath = QString());
+    // Where the last verified manifest and its signature are kept (one pair per client), so
+    // that a check finding the same release again downloads only the pointer. Empty: nothing
+    // is kept.
+    void setCacheFolder(const QString& folder);
     [[nodiscard]] QStringList servers() const { return m_servers; }
     [[nodiscard]] bool isBusy() const { return m_busy; }
 
@@ -52,13 +62,25 @@ private:
     void handleReply(NetworkReply* reply, int stage);
     void failServer(const QString& message);
     void retry();
+    [[nodiscard]] bool checkPointerFreshness(QString* error) const;
+    void rememberAcceptedPointer();
+    [[nodiscard]] bool checkManifest(const QByteArray& bytes, const QByteArray& signature,
+                                     Manifest* manifest, QString* error) const;
+    void succeed(Manifest manifest);
+    [[nodiscard]] bool succeedFromCache();
+    void storeInCache(const QByteArray& bytes, const QByteArray& signature) const;
 
     NetworkService* m_network = nullptr;
     QTimer m_retryTimer;
     QStringList m_servers;
     QString m_currentServer;
     QSet<QString> m_triedServers;
-    QByteArray m_publicKey;
+    QList<QByteArray> m_publicKeys;
+    QList<QByteArray> m_keyDigests;
+    QString m_historyPath;
+    QString m_installedManifestPath;
+    int m_pointerKey = -1;
+    int m_refusedServers = 0; // of this pass, for an old or expired pointer
     int m_currentIndex = -1;
     QByteArray m_channelJson;
     QByteArray m_channelSignature;
@@ -67,6 +89,7 @@ private:
     bool m_busy = false;
     bool m_failureReported = false;
     bool m_pointerRetried = false;
+    QString m_cacheFolder;
 };
 
 } // namespace vorn

@@ -3,12 +3,12 @@
 #include "config/localization.h"
 #include "ui/dialog_close_button.h"
 #include "ui/style.h"
+#include "ui/window_drag.h"
 
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -62,39 +62,8 @@ LauncherDialog::LauncherDialog(const QString& title, QWidget* parent)
     m_bodyLayout->setSpacing(10);
     frameLayout->addWidget(m_body, 1);
 
-    m_titleBar->installEventFilter(this);
-}
-
-bool LauncherDialog::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_titleBar) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton) {
-                m_dragOffset = mouse->globalPos() - frameGeometry().topLeft();
-                m_dragging = true;
-                return true;
-            }
-            break;
-        }
-        case QEvent::MouseMove:
-            if (m_dragging) {
-                move(static_cast<QMouseEvent*>(event)->globalPos() - m_dragOffset);
-                return true;
-            }
-            break;
-        case QEvent::MouseButtonRelease:
-            if (m_dragging) {
-                m_dragging = false;
-                return true;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
+    m_titleBar->setProperty("windowDragArea", true);
+    new WindowDragHelper(this);
 }
 
 void LauncherDialog::showEvent(QShowEvent* event)

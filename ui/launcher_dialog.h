@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QPoint>
 
 class QFrame;
 class QLabel;
@@ -24,7 +23,6 @@ public:
     [[nodiscard]] DialogCloseButton* closeButton() const { return m_close; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -34,8 +32,6 @@ private:
     DialogCloseButton* m_close = nullptr;
     QWidget* m_body = nullptr;
     QVBoxLayout* m_bodyLayout = nullptr;
-    bool m_dragging = false;
-    QPoint m_dragOffset;
     bool m_shownOnce = false;
 };
 

@@ -56,6 +56,8 @@ LauncherDialog* createLauncherMessage(QWidget* parent, const QString& title, con
 
     auto* message = new QLabel(text, dialog);
     message->setObjectName(QStringLiteral("messageText"));
+    // File paths, server answers and engine messages end up here: shown as written.
+    message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);
     message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     message->setStyleSheet(QLatin1String(style::kMessageTextStyleSheet));

@@ -20,10 +20,12 @@
 #include "ui/style.h"
 #include "ui/styled_check_box.h"
 #include "ui/window_control_button.h"
+#include "ui/window_drag.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
@@ -54,8 +56,12 @@ QPushButton* headerButton(const char* name, QSize size, QSize iconSize, const QP
     button->setFixedSize(size);
     button->setCursor(Qt::PointingHandCursor);
     button->setIconSize(iconSize);
-    if (!icon.isNull())
-        button->setIcon(QIcon(icon));
+    if (!icon.isNull()) {
+        // The brand keeps its colours when there is no site to open.
+        QIcon both(icon);
+        both.addPixmap(icon, QIcon::Disabled);
+        button->setIcon(both);
+    }
     return button;
 }
 
@@ -144,6 +150,9 @@ MainWindowView::MainWindowView(QMainWindow* window) : QObject(window), window(wi
     window->setStyleSheet(QLatin1String(style::kMainWindowStyleSheet));
     setLogVisible(showLog());
     connectRequests();
+    new WindowDragHelper(window, style::kResizeBorder);
+    // The cards take the list's whole width, which is only known once the layout has run.
+    newsList->viewport()->installEventFilter(this);
 }
 
 void MainWindowView::connectRequests()
@@ -160,6 +169,38 @@ void MainWindowView::connectRequests()
     });
     connect(legacyOption, &QPushButton::clicked, this,
             [this] { emit profileChosen(QStringLiteral("legacy")); });
+    for (WindowLink link : {WindowLink::Site, WindowLink::Community, WindowLink::Messenger,
+                            WindowLink::Knowledge, WindowLink::Support, WindowLink::Streams}) {
+        for (QAbstractButton* button : linkButtons(link))
+            connect(button, &QAbstractButton::clicked, this, [this, link] { emit linkRequested(link); });
+    }
+}
+
+QList<QAbstractButton*> MainWindowView::linkButtons(WindowLink link) const
+{
+    switch (link) {
+    case WindowLink::Site:
+        return {headerLogo, brandWordmark};
+    case WindowLink::Community:
+        return {discordButton};
+    case WindowLink::Messenger:
+        return {telegramButton};
+    case WindowLink::Knowledge:
+        return {knowledgeButton};
+    case WindowLink::Support:
+        return {supportButton};
+    case WindowLink::Streams:
+        return {streamsButton};
+    }
+    return {};
+}
+
+void MainWindowView::setLinkEnabled(WindowLink link, bool enabled)
+{
+    for (QAbstractButton* button : linkButtons(link)) {
+        button->setEnabled(enabled);
+        button->setCursor(enabled ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    }
 }
 
 void MainWindowView::apply(const MainViewModel& model)
@@ -234,7 +275,6 @@ void MainWindowView::buildTitleBar(QVBoxLayout* frameLayout)
     titleBar->setAttribute(Qt::WA_StyledBackground);
     titleBar->setFixedHeight(style::kTitleBarHeight);
     titleBar->setProperty("windowDragArea", true);
-    titleBar->installEventFilter(window);
     auto* layout = new QHBoxLayout(titleBar);
     layout->setContentsMargins(12, 0, 7, 0);
     layout->setSpacing(3);
@@ -341,6 +381,10 @@ void MainWindowView::buildLeftColumn(QHBoxLayout* contentLayout)
     newsList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     newsList->setProperty("newsScale", 1.0);
     newsList->setFixedHeight(style::kNewsListHeight);
+    // The cards sit on the window's backdrop. A viewport that fills its background counts as
+    // opaque, and Qt then scrolls and relayouts it by copying pixels, leaving earlier cards
+    // painted under the new ones.
+    newsList->viewport()->setAutoFillBackground(false);
     for (NewsSliderArrow* arrow : {previousNews, nextNews}) {
         arrow->setFixedWidth(style::kNewsArrowWidth);
         arrow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
@@ -519,6 +563,8 @@ void MainWindowView::buildFooter(QVBoxLayout* frameLayout)
     auto* statusRow = new QHBoxLayout;
     statusLabel = new QLabel(translate("Main/Preparing", "Preparing..."), footer);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    // Server and engine messages and file names: shown as written, never as markup.
+    statusLabel->setTextFormat(Qt::PlainText);
     bindLocale(statusLabel, "Main/Preparing", "Preparing...");
     statusLabel->setWordWrap(false);
     statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -560,6 +606,7 @@ void MainWindowView::buildFooter(QVBoxLayout* frameLayout)
     releaseLabel = new QLabel(translate("Main/VersionNotChecked", "Version has not been checked yet"),
                               footer);
     releaseLabel->setObjectName(QStringLiteral("releaseLabel"));
+    releaseLabel->setTextFormat(Qt::PlainText);
     bindLocale(releaseLabel, "Main/VersionNotChecked", "Version has not been checked yet");
     releaseLabel->setFixedSize(style::kPlayButtonWidth, style::kReleaseLabelHeight);
     releaseLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -602,10 +649,24 @@ void MainWindowView::rescaleNews(const QSize& windowSize)
         newsList->setFixedHeight(height);
     const int cardHeight = std::min(static_cast<int>(std::lround(style::kNewsCardHeight * scale)),
                                     height - (style::kNewsListHeight - style::kNewsCardHeight));
-    newsList->setGridSize(QSize(std::max(style::kNewsCardMinWidth, newsList->viewport()->width() - 1),
-                                cardHeight));
+    m_newsCardHeight = cardHeight;
+    fitNewsCardsToWidth();
+}
+
+void MainWindowView::fitNewsCardsToWidth()
+{
+    const QSize grid(std::max(style::kNewsCardMinWidth, newsList->viewport()->width() - 1), m_newsCardHeight);
+    if (newsList->gridSize() != grid)
+        newsList->setGridSize(grid);
     newsList->doItemsLayout();
     newsList->viewport()->update();
+}
+
+bool MainWindowView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == newsList->viewport() && event->type() == QEvent::Resize)
+        fitNewsCardsToWidth();
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace vorn

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSize>
 
+class QAbstractButton;
 class QAction;
 class QButtonGroup;
 class QComboBox;
@@ -33,6 +34,9 @@ class NewsSliderArrow;
 class ProfileOptionButton;
 class StyledCheckBox;
 class WindowControlButton;
+
+// The window's links to the game's pages; what each opens is the controller's to decide.
+enum class WindowLink { Site, Community, Messenger, Knowledge, Support, Streams };
 
 // The height left for the news list in a window of that height.
 [[nodiscard]] int newsRoomFor(int windowHeight, bool logShown);
@@ -64,6 +68,8 @@ public:
     // The launcher's message box, window-modal and not waited for: the controller's engines
     // keep running while it is open.
     void showMessage(const QString& title, const QString& text, LauncherMessageKind kind);
+    // A link with nothing safe to open is shown but cannot be clicked.
+    void setLinkEnabled(WindowLink link, bool enabled);
 
     QMainWindow* window;
     LauncherBackdrop* frame = nullptr;
@@ -120,6 +126,10 @@ signals:
     void mirrorToggled(bool checked);
     // The user picked a client (the selector or the legacy option).
     void profileChosen(const QString& id);
+    void linkRequested(vorn::WindowLink link);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildTitleBar(QVBoxLayout* frameLayout);
@@ -130,8 +140,11 @@ private:
     void refreshProfileTexts();
     void connectRequests();
     void applyProfiles(const MainViewModel& model);
+    void fitNewsCardsToWidth();
+    [[nodiscard]] QList<QAbstractButton*> linkButtons(WindowLink link) const;
 
     QVector<ProfileEntry> m_profiles;
+    int m_newsCardHeight = 0;
 };
 
 } // namespace vorn

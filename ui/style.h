@@ -19,6 +19,7 @@ constexpr int kFooterHeight = 112;
 constexpr int kLogHeight = 80;
 constexpr int kLogMaxLines = 300;
 constexpr int kLogShownColumnMargin = 12;
+constexpr int kResizeBorder = 7;
 constexpr int kHeaderLogoSize = 74;
 constexpr int kHeaderLogoIconWidth = 72;
 constexpr int kHeaderLogoIconHeight = 68;

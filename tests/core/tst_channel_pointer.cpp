@@ -56,6 +56,32 @@ private slots:
         QCOMPARE(pointer.releaseId, QStringLiteral("2024.05.1"));
         QCOMPARE(pointer.manifestPath, manifestPath);
         QCOMPARE(pointer.manifestSha256, QByteArray::fromHex(kDigest.toLatin1()));
+        QCOMPARE(pointer.sequence, qint64(0));
+        QVERIFY(!pointer.expiresUtc.isValid());
+    }
+
+    void sequenceAndExpiry_data()
+    {
+        QTest::addColumn<QJsonValue>("expires");
+        QTest::addColumn<QDateTime>("expiresUtc");
+        const QDateTime noon(QDate(2031, 3, 9), QTime(12, 0), Qt::UTC);
+        QTest::newRow("UTC") << QJsonValue("2031-03-09T12:00:00Z") << noon;
+        QTest::newRow("with an offset") << QJsonValue("2031-03-09T14:00:00+02:00") << noon;
+    }
+
+    void sequenceAndExpiry()
+    {
+        QFETCH(QJsonValue, expires);
+        QFETCH(QDateTime, expiresUtc);
+        QJsonObject object = validPointer();
+        object["sequence"] = 9007199254740991.0;
+        object["expiresUtc"] = expires;
+        ChannelPointer pointer;
+        QString error;
+        QVERIFY2(parseChannelPointer(QJsonDocument(object).toJson(), &pointer, &error), qPrintable(error));
+        QCOMPARE(pointer.sequence, qint64(9007199254740991));
+        QCOMPARE(pointer.expiresUtc, expiresUtc);
+        QCOMPARE(pointer.expiresUtc.timeSpec(), Qt::UTC);
     }
 
     void refused_data()
@@ -75,6 +101,14 @@ private slots:
         QTest::newRow("release number") << with("releaseId", 5) << invalid;
         QTest::newRow("short digest") << with("manifestSha256", kDigest.left(63)) << invalid;
         QTest::newRow("no digest") << with("manifestSha256", QJsonValue::Undefined) << invalid;
+        // Present but broken would switch the replay or freeze check off.
+        QTest::newRow("sequence 0") << with("sequence", 0) << invalid;
+        QTest::newRow("negative sequence") << with("sequence", -3) << invalid;
+        QTest::newRow("fractional sequence") << with("sequence", 2.5) << invalid;
+        QTest::newRow("sequence as text") << with("sequence", "7") << invalid;
+        QTest::newRow("expiry without zone") << with("expiresUtc", "2031-03-09T12:00:00") << invalid;
+        QTest::newRow("expiry not a date") << with("expiresUtc", "soon") << invalid;
+        QTest::newRow("expiry as number") << with("expiresUtc", 1900000000) << invalid;
         QTest::newRow("array") << QByteArray("[{\"schema\":1}]")
                                << "Invalid channel JSON: no error occurred";
         QTest::newRow("broken") << QByteArray("{\"schema\":") << "Invalid channel JSON: ";

@@ -194,6 +194,10 @@ private slots:
         const QString entry = QStringLiteral("Invalid or duplicate file entry");
         const QJsonArray one{chunk(0, 1)};
         QTest::newRow("escaping path") << toBytes(withFiles({file("../evil.dll", 1, one)})) << entry;
+        // The launcher's own folder: a release could plant bookkeeping or an interrupted install.
+        QTest::newRow("state file") << toBytes(withFiles({file(".vorn/state.json", 1, one)})) << entry;
+        QTest::newRow("transaction backup in capitals")
+            << toBytes(withFiles({file("./.VORN/transactions/r1/backup/a", 1, one)})) << entry;
         QTest::newRow("drive path") << toBytes(withFiles({file("C:/Windows/x.dll", 1, one)}))
                                     << entry;
         QTest::newRow("backslash drive path")

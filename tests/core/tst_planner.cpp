@@ -259,6 +259,9 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("folder below a file") << "uncreatable" << "Cannot create game directory: %1";
         QTest::newRow("unsafe path") << "unsafe" << "Unsafe target path in manifest";
+        QTest::newRow("path into the launcher's state") << "state" << "Unsafe target path in manifest";
+        QTest::newRow("folder that is a link")
+            << "link" << "Data in the game folder is a link; updates never write through links";
         QTest::newRow("copy cannot be chunked") << "inspect"
                                                 << "Cannot inspect Data/a.pak: Invalid chunking options";
     }
@@ -277,6 +280,11 @@ private slots:
             message = message.arg(root);
         } else if (kind == "unsafe") {
             manifest.files.append(describe("../escape.dll", "x"));
+        } else if (kind == "state") {
+            manifest.files.append(describe(".Vorn/state.json", "x"));
+        } else if (kind == "link") {
+            QVERIFY(QDir().mkpath(folder.filePath("elsewhere")));
+            QVERIFY(QFile::link(folder.filePath("elsewhere"), folder.filePath("Data")));
         } else {
             QVERIFY(writeFile(folder.filePath("Data/a.pak"), "old content"));
             manifest.chunking.minBytes = 0;
@@ -300,25 +308,31 @@ private slots:
 
     void unreadableCopyComesFromObjects_data()
     {
-        QTest::addColumn<bool>("folderInTheWay");
-        QTest::newRow("cannot be opened") << false;
-        QTest::newRow("folder in its place") << true;
+        QTest::addColumn<QString>("inTheWay");
+        QTest::newRow("cannot be opened") << "file";
+        QTest::newRow("folder in its place") << "folder";
+        // Never read through: the link itself is replaced, even when its target is right.
+        QTest::newRow("link to the right content") << "link";
     }
 
     void unreadableCopyComesFromObjects()
     {
-        QFETCH(bool, folderInTheWay);
+        QFETCH(QString, inTheWay);
         QTemporaryDir dir;
         const QString path = QDir(dir.path()).filePath("a.pak");
         const QByteArray content = randomBytes(64 * 1024, 5);
         const Manifest manifest = release("r", {describe("a.pak", content)});
-        if (folderInTheWay)
+        if (inTheWay == "folder") {
             QVERIFY(QDir().mkpath(path + "/inside"));
-        else
+        } else if (inTheWay == "link") {
+            QVERIFY(writeFile(path + ".elsewhere", content));
+            QVERIFY(QFile::link(path + ".elsewhere", path));
+        } else {
             QVERIFY(writeFile(path, content));
+        }
 
         UpdatePlan plan;
-        if (folderInTheWay) {
+        if (inTheWay != "file") {
             plan = buildUpdatePlan(manifest, dir.path());
         } else {
             // Opening fails for every user, root included, when no descriptor is left.

@@ -18,21 +18,12 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/launcher.log" ] && tail -n 30 "$work/launcher.log" >&2
-  exit 1
-}
+# shellcheck source=e2e-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
 for tool in Xvfb xdotool nginx; do
   command -v "$tool" >/dev/null || command -v "/usr/sbin/$tool" >/dev/null || fail "$tool is not installed (scripts/install-deps)"
 done
-wait_for() { # seconds, description, command...
-  local limit=$1 what=$2; shift 2
-  for _ in $(seq 1 $((limit * 5))); do "$@" && return 0; sleep 0.2; done
-  fail "waited ${limit}s for $what"
-}
 installed() { grep -qx "InstalledVersion=$1" "$work/launcher/launcher.ini" 2>/dev/null; }
-same_files() { python3 "$(dirname "${BASH_SOURCE[0]}")/same-files" "$1" "$2"; }
 release() { # id
   "$publish" release --source "$src" --repo "$repo" --key "$work/keys/release-private.pem" \
     --release-id "$1" --preserve 'config/*.cfg' --profile 'legacy:Ostravel:bin/vorn.exe:-lang ru' >/dev/null

@@ -2,7 +2,6 @@
 // installing process at chosen moments. Exit codes: 0 installed (or recovered), 1 failed,
 // 2 bad arguments, 130 cancelled.
 #include "core/manifest.h"
-#include "engine/transaction.h"
 #include "engine/update_engine.h"
 #include "net/network_service.h"
 
@@ -35,10 +34,11 @@ int main(int argc, char** argv)
         return 2;
     }
     if (parser.isSet(recoverOption)) {
+        QString code;
         QString error;
-        if (vorn::recoverTransactions(game, &error))
+        if (vorn::UpdateEngine::recoverFolder(game, &code, &error))
             return 0;
-        err << "UPD-RECOVERY: " << error << '\n';
+        err << code << ": " << error << '\n';
         return 1;
     }
 

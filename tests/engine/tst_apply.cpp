@@ -220,6 +220,8 @@ private slots:
         QTest::newRow("installed copy gone") << "local" << "Cannot reuse local data from a.bin";
         QTest::newRow("unsafe path") << "path" << "";
         QTest::newRow("installed manifest unwritable") << "manifest" << "*";
+        QTest::newRow("commit point cannot be made")
+            << "commit point" << "Cannot mark the update as committed in %1/.vorn/transactions/r2";
     }
 
     void failureLeavesTheFolderAsItWas()
@@ -259,13 +261,21 @@ private slots:
             plan.files[0].targetPath = QDir(m_game).filePath(QStringLiteral("no-such-file"));
         } else if (breakage == QLatin1String("path")) {
             plan.files[1].file.path = QStringLiteral("../outside.bin");
+        } else if (breakage == QLatin1String("commit point")) {
+            error = error.arg(m_game);
         } else {
             QVERIFY(QFile::remove(installedManifestPath(QDir(m_game))));
             QVERIFY(QDir().mkpath(installedManifestPath(QDir(m_game)) + QStringLiteral("/blocked")));
         }
         const FileTree before = readTree(m_game, true);
 
-        const ApplyResult result = apply(plan, release.manifest());
+        // The commit point's name taken as soon as the transaction exists (on Windows an open
+        // handle in the folder has the same effect).
+        const QString committed = QDir(m_game).filePath(QStringLiteral(".vorn/transactions/r2/committed"));
+        const ApplyResult result = breakage == QLatin1String("commit point")
+            ? applyUpdate(plan, release.manifest(), m_game, m_cache,
+                          [committed](qint64, qint64, const QString&) { QDir().mkpath(committed); })
+            : apply(plan, release.manifest());
         QVERIFY(!result.ok);
         QVERIFY(!result.cancelled);
         if (error == QLatin1String("*"))

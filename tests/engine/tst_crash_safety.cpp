@@ -345,12 +345,40 @@ private slots:
             cached.cachePrefilled = true;
             m_scenarios.append(cached);
         }
+
+        // Layout changes: folders that become files and files that become folders, and a
+        // top-level file whose name the backup also uses.
+        const FileTree folders{{QStringLiteral("data/a.txt"), randomBytes(3000, 21)},
+                               {QStringLiteral("data/sub/b.txt"), randomBytes(2000, 22)},
+                               {QStringLiteral("maps"), "maps as a file"},
+                               {QStringLiteral("removed"), "first"},
+                               {QStringLiteral("x.txt"), "obsolete"},
+                               {QStringLiteral("keep.txt"), "kept"}};
+        const FileTree files{{QStringLiteral("data"), "data as a file"},
+                             {QStringLiteral("maps/a.pak"), randomBytes(5000, 23)},
+                             {QStringLiteral("maps/b.pak"), randomBytes(4000, 24)},
+                             {QStringLiteral("removed"), "second"},
+                             {QStringLiteral("keep.txt"), "kept"}};
+        QVERIFY2(m_repository->publish(QStringLiteral("l1"), folders, &manifest, &error), qPrintable(error));
+        QVERIFY2(m_repository->publish(QStringLiteral("l2"), files, &manifest, &error), qPrintable(error));
+        m_repository->serve(&m_server);
+        const QString withFolders = m_work.filePath(QStringLiteral("installed-l1"));
+        const QString withFiles = m_work.filePath(QStringLiteral("installed-l2"));
+        for (const QString& id : {QStringLiteral("l1"), QStringLiteral("l2")}) {
+            const QString folder = id == QLatin1String("l1") ? withFolders : withFiles;
+            QVERIFY2(runDriver(driverArguments(id, folder, freshFolder(QStringLiteral("cache"))), &errors) == 0,
+                     errors.constData());
+        }
+        m_scenarios.append({QStringLiteral("l1 to l2, objects cached"), withFolders, QStringLiteral("l2"),
+                            folders, files, true});
+        m_scenarios.append({QStringLiteral("l2 to l1, objects cached"), withFiles, QStringLiteral("l1"),
+                            files, folders, true});
     }
 
     // Every rename of a download (the cache's stores) and the first few publications of saved
     // files and deletions; then, with every object cached, every rename of the apply in both
-    // directions: backups, new files, removals, the commit point, the installed manifest and
-    // the state cache.
+    // directions, also across layout changes: backups, new files, removals, the commit point,
+    // the installed manifest and the state cache.
     void killedAtManyPointsThenRunAgain()
     {
         runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0},
@@ -360,7 +388,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         const int downloading = m_killPoints;
-        runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0}}, {3, 4});
+        runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0}}, {3, 4, 5, 6});
         qInfo("kill points: %d while downloading, %d while applying", downloading,
               m_killPoints - downloading);
         QVERIFY(downloading >= 20);
@@ -408,6 +436,94 @@ private slots:
         problems = durabilityProblems(readTrace(log), game, &steps);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
         QVERIFY2(steps >= 2, qPrintable(QString::number(steps)));
+    }
+
+    // Killed right after the installed manifest was written: the release counts as installed, and
+    // what the run left (its committed transaction, the state cache's temporary file) is removed
+    // before anyone may call the folder up to date.
+    void nothingIsLeftAfterAKillBehindTheInstalledManifest()
+    {
+        const Scenario& scenario = m_scenarios.at(3);
+        QString game;
+        QString cache;
+        prepareRun(scenario, &game, &cache);
+        // With every object cached the apply makes the only renames; find the state cache's.
+        const QString log = freshFolder(QStringLiteral("trace"));
+        const QStringList traced{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"), log,
+                                 QStringLiteral("-e"), QStringLiteral("trace=rename,renameat,renameat2"),
+                                 QStringLiteral(VORN_ENGINE_DRIVER)};
+        QCOMPARE(run(m_strace, traced + driverArguments(scenario.releaseId, game, cache)), 0);
+        int stateRename = 0;
+        const QVector<TracedCall> calls = readTrace(log);
+        for (int i = 0; i < calls.size() && stateRename == 0; ++i) {
+            if (calls.at(i).paths.value(1).endsWith(QLatin1String("/.vorn/state.json")))
+                stateRename = i + 1;
+        }
+        QVERIFY(stateRename > 0);
+
+        QDir(game).removeRecursively();
+        QDir(cache).removeRecursively();
+        prepareRun(scenario, &game, &cache);
+        const QStringList killed{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                                 QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                                 QStringLiteral("trace=rename,renameat,renameat2"), QStringLiteral("-e"),
+                                 QStringLiteral("inject=rename,renameat,renameat2:signal=KILL:when=%1").arg(stateRename),
+                                 QStringLiteral(VORN_ENGINE_DRIVER)};
+        QCOMPARE(run(m_strace, killed + driverArguments(scenario.releaseId, game, cache)), -1);
+        const QDir state(QDir(game).filePath(QStringLiteral(".vorn")));
+        const QStringList temporary{QStringLiteral("state.json.*"), QStringLiteral("installed-manifest.json.*")};
+        QVERIFY(!transactionFolders(game).isEmpty());
+        QVERIFY(!state.entryList(temporary, QDir::Files).isEmpty());
+
+        QByteArray errors;
+        QVERIFY2(runDriver({QStringLiteral("--game"), game, QStringLiteral("--recover-only")}, &errors) == 0,
+                 errors.constData());
+        QCOMPARE(transactionFolders(game), QStringList());
+        QCOMPARE(state.entryList(temporary, QDir::Files), QStringList());
+        QCOMPARE(readTree(game), scenario.after);
+    }
+
+    // Two updaters on one game folder: the second is refused at once and changes nothing; the
+    // lock of an updater that was killed is taken over.
+    void aSecondUpdaterIsRefused()
+    {
+        const Scenario& scenario = m_scenarios.at(2);
+        Manifest manifest;
+        QString error;
+        QVERIFY(parseManifest(readFileBytes(m_repository->manifestFile(scenario.releaseId)), &manifest, &error));
+        const QByteArray victim = ReleaseRepository::objectUrlPaths(manifest).first().toUtf8();
+        HttpResponse stalled = HttpResponse::text(
+            200, readFileBytes(QDir(m_repository->repoDirectory()).filePath(QString::fromUtf8(victim.mid(1)))));
+        stalled.stallAfterBytes = 0; // the first updater waits for this object as long as it lives
+        m_server.clearRoutes();
+        m_server.on(victim, stalled);
+        m_repository->serve(&m_server);
+
+        QString game;
+        QString cache;
+        prepareRun(scenario, &game, &cache);
+        QProcess first;
+        first.start(QStringLiteral(VORN_ENGINE_DRIVER), driverArguments(scenario.releaseId, game, cache));
+        QVERIFY(first.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        while (m_server.requests(victim).isEmpty() && waited.elapsed() < 60000)
+            QThread::msleep(20);
+        QVERIFY(!m_server.requests(victim).isEmpty());
+
+        QByteArray errors;
+        const QString otherCache = freshFolder(QStringLiteral("cache"));
+        QCOMPARE(runDriver(driverArguments(scenario.releaseId, game, otherCache), &errors), 1);
+        QVERIFY2(errors.startsWith("UPD-BUSY: Another update is running in "), errors.constData());
+        QVERIFY(!QFileInfo::exists(QDir(otherCache).filePath(QStringLiteral("objects"))));
+
+        first.kill();
+        QVERIFY(first.waitForFinished());
+        m_server.clearRoutes();
+        m_repository->serve(&m_server);
+        QVERIFY2(runDriver(driverArguments(scenario.releaseId, game, cache), &errors) == 0, errors.constData());
+        QCOMPARE(readTree(game), scenario.after);
+        QVERIFY(transactionFolders(game).isEmpty());
     }
 
     // By hand: VORN_CRASH_LONG=1 runs every point of every family in every scenario, and

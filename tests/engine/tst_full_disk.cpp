@@ -1,3 +1,5 @@
+#include "core/local_state.h"
+#include "core/save_file.h"
 #include "engine/update_engine.h"
 #include "net/network_service.h"
 #include "tests/engine/release_fixture.h"
@@ -74,6 +76,7 @@ private:
     HttpTestServer m_server;
     Manifest m_first;
     Manifest m_large;
+    Manifest m_small;
     QString m_installed;
     int m_serial = 0;
 
@@ -127,6 +130,9 @@ private slots:
         QString error;
         QVERIFY2(m_repository->publish(QStringLiteral("r1"), firstRelease(), &m_first, &error), qPrintable(error));
         QVERIFY2(m_repository->publish(QStringLiteral("big"), large, &m_large, &error), qPrintable(error));
+        FileTree withNotes = firstRelease();
+        withNotes.insert(QStringLiteral("notes.txt"), "a few bytes");
+        QVERIFY2(m_repository->publish(QStringLiteral("small"), withNotes, &m_small, &error), qPrintable(error));
         QVERIFY2(m_server.start(&error), qPrintable(error));
         m_repository->serve(&m_server);
 
@@ -159,17 +165,73 @@ private slots:
         QCOMPARE(readTree(game), firstRelease());
     }
 
-    void aDiskThatFillsDuringApplyingLosesNothing()
+    // Rewriting the installed manifest on a full disk fails with the cause; the manifest before
+    // stays whole (a short write must never be committed as the new one).
+    void aFullDiskNeverTruncatesTheInstalledManifest()
     {
-        const QString game = m_work.filePath(QStringLiteral("filling"));
+        const QString game = m_work.filePath(QStringLiteral("full-%1").arg(++m_serial));
         SmallVolume volume(game, 100);
         QVERIFY2(volume.isMounted(), qPrintable(volume.error()));
         const QString files = QDir(game).filePath(QStringLiteral("game"));
         QVERIFY(copyTree(m_installed, files));
+        const QByteArray manifest = readFileBytes(installedManifestPath(QDir(files)));
+
+        bool filled = false;
+        const Outcome outcome = install(m_first, files, [&] { filled = fillVolume(game, 0); });
+        QVERIFY(filled);
+        QVERIFY(!outcome.ready);
+        QCOMPARE(outcome.code + QLatin1Char(':') + outcome.message,
+                 QStringLiteral("UPD-APPLY:") + qt_error_string(ENOSPC));
+        QCOMPARE(readFileBytes(installedManifestPath(QDir(files))), manifest);
+        QCOMPARE(readTree(files), firstRelease());
+    }
+
+    // Every atomic save (repository files, the record of the newest pointer, the kept manifest)
+    // keeps the file before when the disk fills under its last buffered bytes.
+    void aFullDiskKeepsTheFileBeforeASave()
+    {
+        const QString folder = m_work.filePath(QStringLiteral("save-%1").arg(++m_serial));
+        SmallVolume volume(folder, 1);
+        QVERIFY2(volume.isMounted(), qPrintable(volume.error()));
+        const QString path = QDir(folder).filePath(QStringLiteral("live.json"));
+        QVERIFY(writeFileAtomically(path, "before"));
+        QVERIFY(fillVolume(folder, 0));
+        QString error;
+        QVERIFY(!writeFileAtomically(path, QByteArray(100, 'x'), &error));
+        QVERIFY2(error.contains(qt_error_string(ENOSPC)), qPrintable(error));
+        QCOMPARE(readFileBytes(path), QByteArray("before"));
+    }
+
+    // Large files meet the full disk while written; a small one only when its last buffered
+    // bytes are, which must name the cause just the same.
+    void aDiskThatFillsDuringApplyingLosesNothing_data()
+    {
+        QTest::addColumn<bool>("small");
+        QTest::addColumn<qint64>("left");
+        QTest::newRow("large files") << false << qint64(2 * 1024 * 1024);
+        QTest::newRow("one small file, no room at all") << true << qint64(0);
+    }
+
+    void aDiskThatFillsDuringApplyingLosesNothing()
+    {
+        QFETCH(bool, small);
+        QFETCH(qint64, left);
+        const QString game = m_work.filePath(QStringLiteral("filling-%1").arg(++m_serial));
+        SmallVolume volume(game, 100);
+        QVERIFY2(volume.isMounted(), qPrintable(volume.error()));
+        const QString files = QDir(game).filePath(QStringLiteral("game"));
+        QVERIFY(copyTree(m_installed, files));
+        const Manifest& release = small ? m_small : m_large;
+        FileTree expected = secondRelease();
+        expected.insert(QStringLiteral("data/huge.pak"), randomBytes(20 * 1024 * 1024, 77));
+        if (small) {
+            expected = firstRelease();
+            expected.insert(QStringLiteral("notes.txt"), "a few bytes");
+        }
 
         // The space check passes; then something else takes the room before the files are built.
         bool filled = false;
-        const Outcome outcome = install(m_large, files, [&] { filled = fillVolume(game, 2 * 1024 * 1024); });
+        const Outcome outcome = install(release, files, [&] { filled = fillVolume(game, left); });
         QVERIFY(filled);
         qInfo("%s: %s", qPrintable(outcome.code), qPrintable(outcome.message));
         QVERIFY(!outcome.ready);
@@ -180,10 +242,8 @@ private slots:
 
         // With room again the same release installs, the half-built stage cleared away.
         QVERIFY(QFile::remove(QDir(game).filePath(QStringLiteral("filler.bin"))));
-        const Outcome retry = install(m_large, files);
+        const Outcome retry = install(release, files);
         QVERIFY2(retry.ready, qPrintable(retry.code + QStringLiteral(": ") + retry.message));
-        FileTree expected = secondRelease();
-        expected.insert(QStringLiteral("data/huge.pak"), randomBytes(20 * 1024 * 1024, 77));
         QCOMPARE(readTree(files), expected);
         QVERIFY(transactionFolders(files).isEmpty());
     }

@@ -101,7 +101,7 @@ private slots:
         QString error;
         QVERIFY(transaction.prepare(&error));
         QVERIFY(transaction.commit(stagedPlan(transaction, kNew, kRemovals), &error));
-        transaction.markCommitted();
+        QVERIFY2(transaction.markCommitted(&error), qPrintable(error));
         QVERIFY(!QFileInfo::exists(transaction.backupDirectory()));
         transaction.rollback();
         QCOMPARE(readTree(m_game), kOld);
@@ -116,6 +116,8 @@ private slots:
             << "occupy removed backup" << "Cannot remove obsolete file gone.txt";
         QTest::newRow("target folder cannot be made")
             << "file as folder" << "Cannot create directory %1/added";
+        QTest::newRow("target folder is a link")
+            << "linked folder" << "sub in the game folder is a link; updates never write through links";
     }
 
     void commitFailureRestoresEverything()
@@ -132,14 +134,20 @@ private slots:
         } else if (breakage == QLatin1String("occupy removed backup")) {
             QVERIFY(writeFileBytes(
                 QDir(transaction.backupDirectory()).filePath(QStringLiteral("removed/gone.txt")), "x"));
+        } else if (breakage == QLatin1String("linked folder")) {
+            QVERIFY(QDir().rename(QDir(m_game).filePath(QStringLiteral("sub")), m_work->filePath(QStringLiteral("outside"))));
+            QVERIFY(QFile::link(m_work->filePath(QStringLiteral("outside")), QDir(m_game).filePath(QStringLiteral("sub"))));
+            before.remove(QStringLiteral("sub/b.txt"));
         } else {
             QVERIFY(writeFileBytes(QDir(m_game).filePath(QStringLiteral("added")), "in the way"));
             before.insert(QStringLiteral("added"), "in the way");
         }
+        const FileTree outside = readTree(m_work->filePath(QStringLiteral("outside")));
 
         QVERIFY(!transaction.commit(plan, &message));
         QCOMPARE(message, QString(error).replace(QLatin1String("%1"), QDir(m_game).absolutePath()));
         QCOMPARE(readTree(m_game), before);
+        QCOMPARE(readTree(m_work->filePath(QStringLiteral("outside"))), outside);
         QVERIFY(transaction.journal().isEmpty());
     }
 
@@ -202,7 +210,7 @@ private slots:
         QString error;
         QVERIFY(transaction.prepare(&error));
         QVERIFY(transaction.commit(stagedPlan(transaction, kNew, kRemovals), &error));
-        transaction.markCommitted();
+        QVERIFY2(transaction.markCommitted(&error), qPrintable(error));
 
         QVERIFY(recoverTransactions(m_game, &error));
         QCOMPARE(readTree(m_game), committedTree());
@@ -274,7 +282,9 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("target is a folder with content")
             << "a.txt/inside" << "Cannot restore a.txt after an interrupted update";
-        QTest::newRow("parent is a file") << "" << "Cannot create directory %1/user.txt";
+        QTest::newRow("parent is a link")
+            << "" << "Cannot restore linked/inner.txt after an interrupted update: linked in the game folder is a link; "
+                     "updates never write through links";
     }
 
     void recoveryFailures()
@@ -283,8 +293,11 @@ private slots:
         QFETCH(QString, error);
         const QDir game(m_game);
         const QDir backup(game.filePath(QStringLiteral(".vorn/transactions/r2/backup")));
+        const QString outside = m_work->filePath(QStringLiteral("outside"));
         if (obstacle.isEmpty()) {
-            QVERIFY(writeFileBytes(backup.filePath(QStringLiteral("user.txt/inner.txt")), "x"));
+            QVERIFY(QDir().mkpath(outside));
+            QVERIFY(QFile::link(outside, game.filePath(QStringLiteral("linked"))));
+            QVERIFY(writeFileBytes(backup.filePath(QStringLiteral("linked/inner.txt")), "x"));
         } else {
             QVERIFY(QFile::remove(game.filePath(QStringLiteral("a.txt"))));
             QVERIFY(writeFileBytes(game.filePath(obstacle), "in the way"));
@@ -295,6 +308,7 @@ private slots:
         QCOMPARE(message, QString(error).replace(QLatin1String("%1"), game.absolutePath()));
         // Nothing is lost: the backup stays for the next attempt.
         QCOMPARE(transactionFolders(m_game), QStringList{QStringLiteral("r2")});
+        QVERIFY(readTree(outside).isEmpty());
     }
 
     void ensureParentDirectoryNamesTheFolder()

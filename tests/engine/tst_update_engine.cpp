@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace vorn;
 using namespace vorn::test;
 
@@ -177,6 +179,15 @@ int cachedObjectCount(const QString& cacheRoot)
     return count;
 }
 
+// Whatever is at path, a link as the link itself.
+bool removeEverything(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isDir()))
+        return QFile::remove(path);
+    return !info.exists() || QDir(path).removeRecursively();
+}
+
 } // namespace
 
 class TestUpdateEngine final : public QObject
@@ -189,6 +200,7 @@ private:
     Manifest m_first;
     Manifest m_second;
     QString m_firstInstalled; // a folder holding r1 as the engine installs it
+    int m_layoutSerial = 0;
 
     QScopedPointer<QTemporaryDir> m_work;
     QScopedPointer<HttpTestServer> m_server;
@@ -431,6 +443,177 @@ private slots:
         QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r2"));
         QCOMPARE(readTree(m_game), expectedAfterUpdate(firstRelease(), secondRelease()));
         QCOMPARE(requestedObjects(*m_server), QSet<QByteArray>{objectUrlPath(victim)});
+    }
+
+    // Links and special files planted in the game folder, its bookkeeping or the cache. Nothing
+    // outside may change (the canary folder stays byte for byte), nothing may hang, and a link
+    // in the way of release files is named instead of written through.
+    void plantedEntries_data()
+    {
+        QTest::addColumn<QString>("kind"); // link (to the canary folder or a file in it) or fifo
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("outcome");
+        const QString ready = QStringLiteral("ready:r2");
+        QTest::newRow("a transaction") << "link" << ".vorn/transactions/anything" << ready;
+        QTest::newRow("the next release's transaction") << "link" << ".vorn/transactions/r2" << ready;
+        QTest::newRow("the transactions folder") << "link" << ".vorn/transactions" << ready;
+        QTest::newRow("a transaction's backup") << "link" << ".vorn/transactions/t/backup" << ready;
+        QTest::newRow("a file in a backup") << "file link" << ".vorn/transactions/t/backup/readme.txt" << ready;
+        // Without an installed manifest nothing is known to be obsolete, so nothing is removed.
+        const QString kept = QStringLiteral("ready:r2, obsolete files kept");
+        QTest::newRow("the state folder") << "link" << ".vorn" << kept;
+        QTest::newRow("state.json") << "file link" << ".vorn/state.json" << ready;
+        QTest::newRow("installed manifest") << "file link" << ".vorn/installed-manifest.json" << kept;
+        QTest::newRow("a release file") << "file link" << "readme.txt" << ready;
+        QTest::newRow("a release folder")
+            << "link" << "data/levels"
+            << "UPD-PLAN:data/levels in the game folder is a link; updates never write through links";
+        QTest::newRow("the object cache") << "link" << "<cache>/objects" << ready;
+        QTest::newRow("FIFO as state.json") << "fifo" << ".vorn/state.json" << ready;
+        QTest::newRow("FIFO as installed manifest") << "fifo" << ".vorn/installed-manifest.json" << kept;
+        QTest::newRow("FIFO as the lock") << "fifo" << ".vorn/update.lock" << ready;
+        QTest::newRow("FIFO as a cached object") << "fifo" << "<object>" << ready;
+    }
+
+    void plantedEntries()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, where);
+        QFETCH(QString, outcome);
+        startServer();
+        m_repository->serve(m_server.data());
+        installFirst();
+        const QString cache = m_work->filePath(QStringLiteral("cache"));
+        const QString canary = m_work->filePath(QStringLiteral("canary"));
+        const QByteArray readme = secondRelease().value(QStringLiteral("readme.txt"));
+        QVERIFY(writeTree(canary, {{QStringLiteral("backup/data/levels/a.lvl"), "outside a"},
+                                   {QStringLiteral("levels/a.lvl"), "outside level"},
+                                   {QStringLiteral("transactions/t/backup/bin/vorn.exe"), "outside exe"},
+                                   {QStringLiteral("installed-manifest.json"), "{}"},
+                                   {QStringLiteral("readme.txt"), readme}}));
+        const FileTree outside = readTree(canary, true);
+
+        QString path = QDir(m_game).filePath(where);
+        if (where == QLatin1String("<cache>/objects"))
+            path = QDir(cache).filePath(QStringLiteral("objects"));
+        else if (where == QLatin1String("<object>"))
+            path = objectCachePath(cache, someObjectOfSecondUpdate());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(removeEverything(path));
+        if (kind == QLatin1String("link"))
+            QVERIFY(QFile::link(canary, path));
+        else if (kind == QLatin1String("file link"))
+            QVERIFY(QFile::link(QDir(canary).filePath(QFileInfo(path).fileName()), path));
+        else
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        const FileTree before = readTree(m_game);
+
+        runToEnd(m_second);
+        QCOMPARE(readTree(canary, true), outside);
+        if (outcome.startsWith(QLatin1String("ready:"))) {
+            QCOMPARE(m_recorder->events.last(), outcome.section(QLatin1Char(','), 0, 0));
+            FileTree expected = expectedAfterUpdate(firstRelease(), secondRelease());
+            if (outcome.endsWith(QLatin1String("kept"))) {
+                const FileTree first = firstRelease();
+                for (auto it = first.constBegin(); it != first.constEnd(); ++it) {
+                    if (!expected.contains(it.key()))
+                        expected.insert(it.key(), it.value());
+                }
+            }
+            QCOMPARE(readTree(m_game), expected);
+            QVERIFY(QFileInfo(QDir(m_game).filePath(QStringLiteral("readme.txt"))).isFile());
+            QVERIFY(!QFileInfo(QDir(m_game).filePath(QStringLiteral("readme.txt"))).isSymLink());
+            QVERIFY(transactionFolders(m_game).isEmpty());
+            QVERIFY(!QFileInfo(localStatePath(QDir(m_game))).isSymLink());
+        } else {
+            QVERIFY(m_recorder->events.contains(QStringLiteral("failedDetailed:") + outcome));
+            QCOMPARE(readTree(m_game), before);
+        }
+
+        // Clearing the cache removes a link there, not what it points to.
+        const QString objects = QDir(cache).filePath(QStringLiteral("objects"));
+        QVERIFY(removeEverything(objects));
+        QVERIFY(QFile::link(canary, objects));
+        m_engine->clearObjectCache();
+        QVERIFY(!QFileInfo::exists(objects) && !QFileInfo(objects).isSymLink());
+        QCOMPARE(readTree(canary, true), outside);
+    }
+
+    // Releases that turn folders into files and back, and a player's files in the way. Files the
+    // manifest does not manage are never deleted: the update refuses and names the folder.
+    void layoutChanges_data()
+    {
+        QTest::addColumn<FileTree>("first");
+        QTest::addColumn<FileTree>("player"); // written over the installed first release
+        QTest::addColumn<FileTree>("second");
+        QTest::addColumn<QString>("failure"); // empty: the second release installs
+        const FileTree none;
+        const QString refused = QStringLiteral("UPD-APPLY:Cannot replace the folder %1 with a file: it holds "
+                                               "files that are not part of the game");
+        QTest::newRow("folder becomes a file")
+            << FileTree{{"data/a.txt", "a"}, {"data/sub/b.txt", "b"}, {"keep.txt", "k"}} << none
+            << FileTree{{"data", "now a file"}, {"keep.txt", "k"}} << QString();
+        QTest::newRow("folder with a player's file becomes a file")
+            << FileTree{{"data/a.txt", "a"}, {"keep.txt", "k"}} << FileTree{{"data/user.sav", "mine"}}
+            << FileTree{{"data", "now a file"}, {"keep.txt", "k"}} << refused.arg("data");
+        QTest::newRow("file becomes a folder")
+            << FileTree{{"maps", "a file"}, {"keep.txt", "k"}} << none
+            << FileTree{{"maps/a.pak", "in a folder"}, {"keep.txt", "k"}} << QString();
+        QTest::newRow("top-level file named removed")
+            << FileTree{{"removed", "1"}, {"x.txt", "x"}} << none << FileTree{{"removed", "2"}} << QString();
+        QTest::newRow("the same name in other letter cases")
+            << FileTree{{"REMOVED", "1"}, {"Removed/y.txt", "y"}, {"x.txt", "x"}} << none
+            << FileTree{{"REMOVED", "2"}, {"Removed/y.txt", "y2"}} << QString();
+        QTest::newRow("player's folder where an obsolete file was")
+            << FileTree{{"old.txt", "old"}, {"keep.txt", "k"}} << FileTree{{"old.txt/save.dat", "mine"}}
+            << FileTree{{"keep.txt", "k"}} << QString();
+        QTest::newRow("player's folder where a release file goes")
+            << FileTree{{"keep.txt", "k"}} << FileTree{{"notes/mine.txt", "mine"}}
+            << FileTree{{"keep.txt", "k"}, {"notes", "release notes"}} << refused.arg("notes");
+        QTest::newRow("player's file where a release folder goes")
+            << FileTree{{"keep.txt", "k"}} << FileTree{{"maps", "mine"}}
+            << FileTree{{"keep.txt", "k"}, {"maps/a.pak", "pak"}} << QStringLiteral("UPD-APPLY:Cannot create directory <game>/maps");
+    }
+
+    void layoutChanges()
+    {
+        QFETCH(FileTree, first);
+        QFETCH(FileTree, player);
+        QFETCH(FileTree, second);
+        QFETCH(QString, failure);
+        const QString serial = QString::number(++m_layoutSerial);
+        Manifest from;
+        Manifest to;
+        QString error;
+        QVERIFY2(m_repository->publish(QStringLiteral("layout%1a").arg(serial), first, &from, &error), qPrintable(error));
+        QVERIFY2(m_repository->publish(QStringLiteral("layout%1b").arg(serial), second, &to, &error), qPrintable(error));
+        startServer();
+        m_repository->serve(m_server.data());
+        runToEnd(from);
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:") + from.releaseId);
+        for (auto it = player.constBegin(); it != player.constEnd(); ++it) {
+            // A player's folder replaces a file of the same name.
+            const QString folder = QDir(m_game).filePath(it.key().section(QLatin1Char('/'), 0, 0));
+            if (QFileInfo(folder).isFile())
+                QVERIFY(QFile::remove(folder));
+            QVERIFY(writeFileBytes(QDir(m_game).filePath(it.key()), it.value()));
+        }
+        const FileTree before = readTree(m_game);
+
+        m_recorder->ends = 0;
+        runToEnd(to);
+        QVERIFY(transactionFolders(m_game).isEmpty() || !failure.isEmpty());
+        if (failure.isEmpty()) {
+            QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:") + to.releaseId);
+            FileTree expected = second;
+            for (auto it = player.constBegin(); it != player.constEnd(); ++it)
+                expected.insert(it.key(), it.value());
+            QCOMPARE(readTree(m_game), expected);
+        } else {
+            failure.replace(QLatin1String("<game>"), QDir(m_game).absolutePath());
+            QCOMPARE(m_recorder->events.at(m_recorder->events.size() - 2), QStringLiteral("failedDetailed:") + failure);
+            QCOMPARE(readTree(m_game), before);
+        }
     }
 
     void nothingToDownloadGoesStraightToApplying()

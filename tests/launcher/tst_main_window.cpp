@@ -2,27 +2,42 @@
 // player sees and what ends up in the game folder, driven through the window's own buttons.
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/local_state.h"
 #include "core/manifest.h"
+#include "core/sha256.h"
 #include "engine/update_engine.h"
 #include "launcher/main_window.h"
+#include "launcher/tray.h"
+#include "launcher/self_update.h"
 #include "launcher/update_workflow.h"
 #include "net/proxy_settings.h"
 #include "net/network_service.h"
 #include "platform/process_list.h"
 #include "publish/publisher.h"
+#include "publish/release_keys.h"
 #include "tests/engine/release_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "ui/artwork_navigation_button.h"
 #include "ui/fantasy_launch_button.h"
 #include "ui/game_utility_button.h"
 #include "ui/main_window_view.h"
+#include "ui/settings_dialog.h"
 #include "ui/styled_check_box.h"
+#include "ui/styled_spin_box.h"
 
+#include <QAction>
+#include <QDesktopServices>
 #include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -83,6 +98,42 @@ bool publishGame(const QString& folder, const QString& releaseId, const FileTree
                             manifest, error);
 }
 
+// Stands in for the desktop's browser: every URL the launcher asks to open.
+class OpenedUrls final : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+QMap<QString, QVariant> iniValues()
+{
+    QSettings ini(launcherFilePath(QStringLiteral("launcher.ini")), QSettings::IniFormat);
+    QMap<QString, QVariant> values;
+    for (const QString& key : ini.allKeys())
+        values.insert(key, ini.value(key));
+    return values;
+}
+
+QByteArray sign(const QString& privateKeyPath, const QByteArray& data)
+{
+    publish::ReleaseKey key;
+    std::vector<unsigned char> signature;
+    std::string error;
+    if (!publish::loadPrivateKeyFile(QFile::encodeName(privateKeyPath).toStdString(), &key, &error)
+        || !publish::signRelease(key, platform::ByteSpan(data.constData(), size_t(data.size())), &signature, &error))
+        qFatal("%s", error.c_str());
+    return QByteArray(reinterpret_cast<const char*>(signature.data()), int(signature.size()));
+}
+
+bool makeExecutable(const QString& path, bool executable)
+{
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner
+                                           | (executable ? QFile::ExeOwner : QFile::Permissions()));
+}
+
 } // namespace
 
 class TestMainWindow final : public QObject
@@ -97,6 +148,9 @@ private:
 
     QScopedPointer<QTemporaryDir> m_work;
     QScopedPointer<HttpTestServer> m_server;
+    QScopedPointer<HttpTestServer> m_selfServer; // the launcher's own releases
+    FileTree m_launcherTree;
+    QStringList m_selfServers;
     std::unique_ptr<MainWindow> m_window;
     MainWindowView* m_view = nullptr;
     QByteArray m_path;
@@ -131,12 +185,17 @@ private:
 
     // A launcher folder with launcher.json naming servers, the release key, settings, and a
     // game folder holding `installed` ("" for none); then the window.
-    void start(const QStringList& servers, bool automatic, const QString& installed, bool key = true)
+    void start(const QStringList& servers, bool automatic, const QString& installed, bool key = true,
+               const QByteArray& links = QByteArray())
     {
         setLauncherDirectory(work(QStringLiteral("launcher")));
         QVERIFY(QDir().mkpath(work(QStringLiteral("launcher"))));
-        const QByteArray list = servers.isEmpty() ? QByteArray() : "\"" + servers.join(QStringLiteral("\", \"")).toUtf8() + "\"";
-        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/launcher.json")), "{\"updateBaseUrls\": [" + list + "]}"));
+        const auto list = [](const QStringList& urls) {
+            return urls.isEmpty() ? QByteArray() : "\"" + urls.join(QStringLiteral("\", \"")).toUtf8() + "\"";
+        };
+        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/launcher.json")),
+                               "{" + links + "\"updateBaseUrls\": [" + list(servers) + "], \"selfUpdateBaseUrls\": ["
+                                   + list(m_selfServers) + "]}"));
         if (key)
             QVERIFY(QFile::copy(shared(QStringLiteral("published/keys/public-key.blob")),
                                 work(QStringLiteral("launcher/public-key.blob"))));
@@ -145,6 +204,7 @@ private:
         setAutomaticUpdates(automatic);
         setShowLog(true);
         setGameRoot(game());
+        QVERIFY(copyTree(QStringLiteral(VORN_LOCALES_DIR), work(QStringLiteral("launcher/locales"))));
         if (!installed.isEmpty()) {
             QVERIFY(copyTree(shared(QStringLiteral("installed-") + installed), game()));
             setInstalledVersion(installed);
@@ -156,10 +216,64 @@ private:
         m_window->show();
     }
 
+    // The settings dialog as the footer button opens it; `change` sets its controls, then OK.
+    void acceptSettingsDialog(const std::function<void(SettingsDialog*)>& change)
+    {
+        QTest::mouseClick(m_view->settingsButton, Qt::LeftButton);
+        auto* dialog = m_window->findChild<SettingsDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        change(dialog);
+        QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+        QTRY_VERIFY(!m_window->findChild<SettingsDialog*>());
+    }
+
     void serve(const QString& folder)
     {
         m_server->clearRoutes();
         ReleaseRepository(folder).serve(m_server.data());
+    }
+
+    QString launcherRepo() const { return shared(QStringLiteral("launcher-published/repo")); }
+    QString stage() const { return work(QStringLiteral("launcher/cache/self-update/L2")); }
+    LauncherSelfUpdate* self() const { return m_window->findChild<LauncherSelfUpdate*>(); }
+    QStringList helperRun() const
+    {
+        return QString::fromUtf8(readFileBytes(shared(QStringLiteral("helper-ran.txt"))))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // The launcher at `version` with launcher releases on their own server; with a helper
+    // that records how it was started, unless `helper` is "missing".
+    void prepareLauncher(const QString& version, const QString& helper)
+    {
+        m_selfServers = QStringList{m_selfServer->url(QStringLiteral("/"))};
+        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/self-version.txt")), version.toUtf8()));
+        if (helper == QLatin1String("missing"))
+            return;
+        const QString path = work(QStringLiteral("launcher/VornSelfUpdater"));
+        const QByteArray record = QFile::encodeName(shared(QStringLiteral("helper-ran.txt")));
+        QVERIFY(writeFileBytes(path, "#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; echo \"cwd=$(pwd)\"; } > '"
+                                         + record + ".part' && mv '" + record + ".part' '" + record + "'\n"));
+        QVERIFY(makeExecutable(path, helper == QLatin1String("ready")));
+    }
+
+    // The launcher release rewritten and signed again with the publisher's key: what a
+    // careless or broken publishing step could put on the launcher server.
+    void serveForgedLauncherRelease(const QString& releaseId, const QString& readmePath)
+    {
+        QByteArray manifest = readFileBytes(QDir(launcherRepo()).filePath(QStringLiteral("manifests/L2.json")));
+        manifest.replace("\"releaseId\":\"L2\"", "\"releaseId\":\"" + releaseId.toUtf8() + '"')
+            .replace("\"path\":\"readme.txt\"", "\"path\":\"" + readmePath.toUtf8() + '"');
+        const QByteArray pointer = "{\"schema\":1,\"channel\":\"live\",\"releaseId\":\"" + releaseId.toUtf8()
+                                   + "\",\"manifestPath\":\"manifests/forged.json\",\"manifestSha256\":\""
+                                   + Sha256::hash(manifest).toHex() + "\"}";
+        const QString key = shared(QStringLiteral("published/keys/release-private.pem"));
+        m_selfServer->clearRoutes();
+        m_selfServer->on("/channels/live.json", HttpResponse::text(200, pointer));
+        m_selfServer->on("/channels/live.sig", HttpResponse::text(200, sign(key, pointer)));
+        m_selfServer->on("/manifests/forged.json", HttpResponse::text(200, manifest));
+        m_selfServer->on("/manifests/forged.sig", HttpResponse::text(200, sign(key, manifest)));
+        ReleaseRepository(shared(QStringLiteral("launcher-published"))).serve(m_selfServer.data());
     }
 
 private slots:
@@ -189,6 +303,21 @@ private slots:
                      qPrintable(error));
             QVERIFY(installTemplate(i));
         }
+
+        m_launcherTree = {{QStringLiteral("VornLauncher"), randomBytes(120 * 1024, 41)},
+                          {QStringLiteral("readme.txt"), QByteArray("L2\n")},
+                          {QStringLiteral("extras/marker.txt"), QByteArray("new in L2\n")}};
+        const QString launcherSource = shared(QStringLiteral("launcher-source"));
+        QVERIFY(writeTree(launcherSource, m_launcherTree));
+        QVERIFY(makeExecutable(QDir(launcherSource).filePath(QStringLiteral("VornLauncher")), true));
+        publish::ReleaseOptions options;
+        options.sourceDir = launcherSource;
+        options.repoDir = launcherRepo();
+        options.privateKeyPath = QDir(published).filePath(QStringLiteral("keys/release-private.pem"));
+        options.releaseId = QStringLiteral("L2");
+        options.chunking = smallChunks();
+        publish::ReleaseSummary summary;
+        QVERIFY2(publish::publishRelease(options, &summary, &error), qPrintable(error));
         m_path = qgetenv("PATH");
     }
 
@@ -201,6 +330,11 @@ private slots:
         QString error;
         QVERIFY2(m_server->start(&error), qPrintable(error));
         serve(shared(QStringLiteral("published")));
+        m_selfServers.clear();
+        QFile::remove(shared(QStringLiteral("helper-ran.txt")));
+        m_selfServer.reset(new HttpTestServer);
+        QVERIFY2(m_selfServer->start(&error), qPrintable(error));
+        ReleaseRepository(shared(QStringLiteral("launcher-published"))).serve(m_selfServer.data());
     }
 
     void cleanup()
@@ -208,6 +342,7 @@ private slots:
         m_window.reset();
         m_view = nullptr;
         m_server.reset();
+        m_selfServer.reset();
         qputenv("PATH", m_path);
     }
 
@@ -243,6 +378,9 @@ private slots:
         QCOMPARE(logCount(QStringLiteral("UPD-START")), 1 + logCount(QStringLiteral("UPD-GAME-EXIT")));
         QVERIFY(log().contains(QRegularExpression(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\] \\[UPD-START\\] Starting update r2$"),
                                                   QRegularExpression::MultilineOption)));
+        // The same lines go to the log file beside the launcher.
+        QCOMPARE(m_window->logFilePath(), work(QStringLiteral("launcher/logs/launcher.log")));
+        QCOMPARE(QString::fromUtf8(readFileBytes(m_window->logFilePath())), log() + QLatin1Char('\n'));
     }
 
     void releaseFoundDuringDownload_data()
@@ -324,6 +462,128 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
         QCOMPARE(readTree(game()), m_trees[1]);
         QCOMPARE(logCount(QStringLiteral("UPD-WAIT-GAME")), 1);
+    }
+
+    void launcherUpdateWaitsForTheGameSide_data()
+    {
+        QTest::addColumn<bool>("gameDownload"); // else the game runs while the launcher downloads
+        QTest::newRow("a game download holds the launcher download") << true;
+        QTest::newRow("a running game holds the restart") << false;
+    }
+
+    void launcherUpdateWaitsForTheGameSide()
+    {
+        QFETCH(bool, gameDownload);
+        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        if (sleep.isEmpty())
+            QSKIP("no sleep program to stand in for the game client");
+        const QString standIn = work(QStringLiteral("elsewhere/vorn.exe"));
+        QVERIFY(QDir().mkpath(work(QStringLiteral("elsewhere"))) && QFile::copy(sleep, standIn));
+        QProcess running;
+
+        // Nothing newer at first when a game download is to hold the launcher's.
+        prepareLauncher(QString::fromLatin1(gameDownload ? "L2" : "L1"), QStringLiteral("ready"));
+        // An object of an earlier, interrupted game download, which the game will reuse.
+        const QString gameObject = work(QStringLiteral("launcher/cache/objects/00/") + QString(64, QLatin1Char('0')) + QStringLiteral(".bin"));
+        QVERIFY(writeFileBytes(gameObject, "kept"));
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        if (gameDownload) {
+            QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+            QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+            QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+            QVERIFY(writeFileBytes(work(QStringLiteral("launcher/self-version.txt")), "L1"));
+            m_window->workflow()->periodicTick();
+            QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("SELF-DEFERRED")), 1, kWaitMs);
+            QVERIFY(!QFileInfo::exists(stage()));
+            QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+        } else {
+            // The game starts while the launcher release downloads.
+            connect(self(), &LauncherSelfUpdate::logLine, this, [&](const QString& tag) {
+                if (tag == QLatin1String("SELF-UPDATE") && running.state() == QProcess::NotRunning) {
+                    running.start(standIn, {QStringLiteral("120")});
+                    QVERIFY(running.waitForStarted());
+                }
+            });
+            QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("SELF-RESTART-DEFERRED")), 1, kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+            QVERIFY(m_view->playButton->isEnabled());
+            QVERIFY(helperRun().isEmpty() && !self()->isQuittingForSelfUpdate());
+            running.kill();
+            running.waitForFinished();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(self()->isQuittingForSelfUpdate(), kWaitMs);
+        QTRY_VERIFY(!helperRun().isEmpty());
+        const QStringList expected{"--wait-pid", QString::number(QCoreApplication::applicationPid()),
+                                   "--stage", stage(), "--target", work(QStringLiteral("launcher")),
+                                   "--version", "L2", "--launch", "VornLauncher",
+                                   "cwd=" + work(QStringLiteral("launcher"))};
+        QCOMPARE(helperRun(), expected);
+        QCOMPARE(readTree(stage()), m_launcherTree);
+        QVERIFY(QFileInfo(QDir(stage()).filePath(QStringLiteral("VornLauncher"))).isExecutable());
+        QCOMPARE(logCount(QStringLiteral("SELF-UPDATE")), 1);
+        // The game's install empties the object cache; the launcher's leaves it alone.
+        QCOMPARE(QFileInfo::exists(gameObject), !gameDownload);
+    }
+
+    void launcherHandOverFails_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<int>("downloads");
+        QTest::newRow("helper missing: nothing is downloaded") << "missing" << "SELF-UPDATER-MISSING" << 0;
+        QTest::newRow("helper that cannot start") << "not executable" << "SELF-UPDATER-START" << 1;
+    }
+
+    void launcherHandOverFails()
+    {
+        QFETCH(QString, helper);
+        QFETCH(QString, tag);
+        QFETCH(int, downloads);
+        prepareLauncher(QStringLiteral("L1"), helper);
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(tag), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QVERIFY(m_view->playButton->isEnabled() && m_view->checkButton->isEnabled());
+        QVERIFY(!self()->isQuittingForSelfUpdate() && helperRun().isEmpty());
+        QVERIFY(!QFileInfo::exists(stage()));
+
+        // The next tick finds the same release and leaves it alone.
+        m_window->workflow()->periodicTick();
+        QTRY_COMPARE_WITH_TIMEOUT(m_selfServer->requests("/channels/live.json").size(), 2, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests("/channels/live.json").size(), 2, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QCOMPARE(logCount(tag), 1);
+        QCOMPARE(logCount(QStringLiteral("SELF-UPDATE")), downloads);
+        QCOMPARE(readTree(work(QStringLiteral("launcher/cache/self-update"))), FileTree());
+    }
+
+    void launcherReleaseReachingOutsideIsRefused_data()
+    {
+        QTest::addColumn<QString>("releaseId");
+        QTest::addColumn<QString>("readmePath");
+        QTest::addColumn<QString>("tag");
+        QTest::newRow("a file above the launcher folder") << "L2" << "../outside.txt" << "SELF-CHECK";
+        QTest::newRow("a release id that climbs out of the staging folder") << "../../.." << "readme.txt" << "SELF-UPDATE";
+        QTest::newRow("a file in the launcher's own cache") << "L2" << "cache/self-update/L2/readme.txt" << "SELF-UPDATE";
+        QTest::newRow("the player's settings") << "L2" << "LAUNCHER.INI" << "SELF-UPDATE";
+    }
+
+    void launcherReleaseReachingOutsideIsRefused()
+    {
+        QFETCH(QString, releaseId);
+        QFETCH(QString, readmePath);
+        QFETCH(QString, tag);
+        serveForgedLauncherRelease(releaseId, readmePath);
+        prepareLauncher(QStringLiteral("L1"), QStringLiteral("ready"));
+        QVERIFY(writeFileBytes(work(QStringLiteral("launcher/cache/keep.txt")), "kept"));
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(tag), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QVERIFY(helperRun().isEmpty() && !self()->isQuittingForSelfUpdate());
+        QVERIFY(!QFileInfo::exists(work(QStringLiteral("outside.txt"))));
+        QVERIFY(!QFileInfo::exists(work(QStringLiteral("launcher/cache/self-update"))));
+        QCOMPARE(readFileBytes(work(QStringLiteral("launcher/cache/keep.txt"))), QByteArray("kept"));
     }
 
     void mirrors_data()
@@ -414,6 +674,34 @@ private slots:
         QVERIFY(m_server->requests().isEmpty());
     }
 
+    // A server replaying an older signed pointer installs nothing, and the status line says why.
+    void olderReleasePointerIsRefused()
+    {
+        QVERIFY(copyTree(shared(QStringLiteral("installed-r2")), game()));
+        Manifest installed = m_manifests[1];
+        installed.channelSequence = 2;
+        QVERIFY(writeInstalledManifest(QDir(game()), installed));
+        const ReleaseRepository repository(shared(QStringLiteral("published")));
+        const QByteArray pointer = publish::channelPointerJson(
+            QStringLiteral("r1"), QStringLiteral("manifests/r1.json"),
+            Sha256::hash(readFileBytes(repository.manifestFile(QStringLiteral("r1")))), 1);
+        publish::ReleaseKey key;
+        std::string failure;
+        QByteArray signature;
+        QString error;
+        QVERIFY(publish::loadPrivateKeyFile(shared(QStringLiteral("published/keys/release-private.pem")).toStdString(),
+                                            &key, &failure)
+                && publish::signBytes(key, pointer, &signature, &error));
+        m_server->clearRoutes();
+        m_server->on("/channels/live.json", HttpResponse::text(200, pointer));
+        m_server->on("/channels/live.sig", HttpResponse::text(200, signature));
+        repository.serve(m_server.data());
+        start({m_server->url(QStringLiteral("/"))}, true, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Could not check for updates: Release pointer is "
+                                                           "older than one already seen"), kWaitMs);
+        QCOMPARE(readTree(game()), m_trees[1]);
+    }
+
     void gameFolderChange_data()
     {
         QTest::addColumn<bool>("busy");
@@ -430,12 +718,9 @@ private slots:
             QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
             QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
         }
-        LauncherSettingsChoice choice;
-        choice.language = QStringLiteral("en");
-        choice.automaticUpdates = false;
-        choice.showLog = true;
-        choice.gameFolder = work(QStringLiteral("other"));
-        m_window->acceptSettings(choice);
+        acceptSettingsDialog([this](SettingsDialog* dialog) {
+            dialog->gameFolderEdit->setText(QDir::toNativeSeparators(work(QStringLiteral("other"))));
+        });
         if (busy) {
             auto* message = m_window->findChild<QDialog*>(QStringLiteral("launcherMessage"));
             QTRY_VERIFY(message && message->isVisible());
@@ -453,6 +738,112 @@ private slots:
             QCOMPARE(readTree(work(QStringLiteral("other"))), m_trees[1]);
             QCOMPARE(readTree(game()), m_trees[0]);
         }
+    }
+
+    void settingsDialogStoresWhatChanged()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+        QVERIFY(m_view->miniLog->isVisible());
+        const int newsHeight = m_view->newsList->height();
+        const QMap<QString, QVariant> before = iniValues();
+        acceptSettingsDialog([](SettingsDialog* dialog) {
+            dialog->intervalSpin->setValue(30);
+            QTest::mouseClick(dialog->showLogCheck, Qt::LeftButton);
+            QTest::mouseClick(dialog->rateLimitCheck, Qt::LeftButton);
+            dialog->rateSpin->setValue(5);
+        });
+        const QMap<QString, QVariant> after = iniValues();
+        QStringList changed;
+        for (const QString& key : after.keys()) {
+            if (before.value(key) != after.value(key))
+                changed << key;
+        }
+        QCOMPARE(changed, (QStringList{"Launcher/DownloadRateLimitEnabled", "Launcher/DownloadRateLimitMBps",
+                                       "Launcher/ShowLog", "Launcher/UpdateCheckIntervalMinutes"}));
+        // Applied at once: the log gives its room back to the news, the timer runs anew.
+        QVERIFY(m_view->miniLog->isHidden());
+        QVERIFY(m_view->newsList->height() > newsHeight);
+        auto* timer = m_window->findChild<QTimer*>(QStringLiteral("checkTimer"));
+        QVERIFY(timer && timer->isActive());
+        QCOMPARE(timer->interval(), 30 * 60000);
+        QCOMPARE(status(), QStringLiteral("The game is ready"));
+    }
+
+    void notificationClickInstallsAndSettingsLinkOpens()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+        m_window->hide();
+        // A click on the "Click to update" balloon: the window comes back, the update starts.
+        emit m_window->tray()->qtIcon()->messageClicked();
+        QVERIFY(m_window->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+        QCOMPARE(logCount(QStringLiteral("UPD-START")), 1);
+
+        auto* link = new QLabel(QStringLiteral("settings"), m_view->footer);
+        link->setProperty("settingsLink", true);
+        link->show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        auto* dialog = m_window->findChild<SettingsDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+    }
+
+    void links()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"), true,
+              "\"siteUrl\": \"https://ostravel.example/\", \"discordUrl\": \"\", "
+              "\"forumUrl\": \"http://forum.ostravel.example/\", \"telegramUrl\": \"javascript:alert(1)\", "
+              "\"supportUrl\": \"https://help.ostravel.example/{lang}/ask\", "
+              "\"streamsUrl\": \"file:///etc/passwd\", ");
+        OpenedUrls opened;
+        const QStringList schemes{"https", "http", "javascript", "file"};
+        for (const QString& scheme : schemes)
+            QDesktopServices::setUrlHandler(scheme, &opened, "open");
+        const struct
+        {
+            QAbstractButton* button;
+            const char* url; // empty: the button cannot be clicked
+        } expected[] = {
+            {m_view->headerLogo, "https://ostravel.example/"},
+            {m_view->brandWordmark, "https://ostravel.example/"},
+            {m_view->discordButton, "http://forum.ostravel.example/"},
+            {m_view->telegramButton, "https://ostravel.example/"},
+            {m_view->knowledgeButton, ""},
+            {m_view->supportButton, "https://help.ostravel.example/EN/ask"},
+            {m_view->streamsButton, ""},
+        };
+        for (const auto& link : expected) {
+            opened.urls.clear();
+            QTest::mouseClick(link.button, Qt::LeftButton);
+            QCOMPARE(link.button->isEnabled(), *link.url != '\0');
+            QCOMPARE(opened.urls, *link.url ? QList<QUrl>{QUrl(QLatin1String(link.url))} : QList<QUrl>());
+        }
+        for (const QString& scheme : schemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+
+    void languageSwitchDuringAnUpdate()
+    {
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r1"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update r2 is available"), kWaitMs);
+        QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+        QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+        QCOMPARE(status(), QStringLiteral("Download paused"));
+        QVERIFY(!m_window->tray()->launchAction()->isEnabled());
+
+        m_view->languageMenu->actions().at(0)->trigger(); // RU
+        QCOMPARE(language(), QStringLiteral("ru"));
+        QCOMPARE(status(), QStringLiteral("Загрузка приостановлена"));
+        QCOMPARE(m_view->pauseButton->toolTip(), QStringLiteral("Продолжить"));
+        QCOMPARE(m_window->tray()->openAction()->text(), QStringLiteral("Открыть"));
+        QCOMPARE(m_window->tray()->exitAction()->text(), QStringLiteral("Выход"));
+        QVERIFY(!m_window->tray()->launchAction()->isEnabled());
+
+        QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r2"), kWaitMs);
+        QTRY_COMPARE(status(), QStringLiteral("Игра готова к запуску"));
+        QVERIFY(m_window->tray()->launchAction()->isEnabled());
     }
 
     void play_data()

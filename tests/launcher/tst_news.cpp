@@ -2,6 +2,7 @@
 // and shown in real widgets.
 #include "config/settings.h"
 #include "launcher/news_feed.h"
+#include "launcher/news_markup.h"
 #include "launcher/news_page.h"
 #include "launcher/news_widgets_view.h"
 #include "net/network_service.h"
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -68,6 +71,70 @@ QString summary(const QVector<NewsEntry>& entries)
     for (const NewsEntry& entry : entries)
         parts << entry.title + QLatin1Char('|') + entry.dateText;
     return parts.join(QLatin1Char(';'));
+}
+
+// The markup scans against the expressions they stand for, as the site's pages were first read.
+struct MarkupCase
+{
+    QRegularExpression pattern;
+    bool everyMatch;
+    QVector<MarkupSpan> (*scan)(QStringView text);
+};
+enum MarkupKind { Link, Title, Next, Images };
+
+const QVector<MarkupCase>& markupCases()
+{
+    using Re = QRegularExpression;
+    constexpr auto ci = Re::CaseInsensitiveOption;
+    static const QVector<MarkupCase> cases{
+        {Re(QStringLiteral("<a[^>]+href\\s*=\\s*['\"]([^'\"]+/announce/[^'\"]+/)['\"]"), ci), false,
+         [](QStringView text) { return QVector<MarkupSpan>{findAnnouncementLink(text)}; }},
+        {Re(QStringLiteral("<h2[^>]*>(.*?)</h2>"), ci | Re::DotMatchesEverythingOption), false,
+         [](QStringView text) { return QVector<MarkupSpan>{findTitle(text)}; }},
+        {Re(QStringLiteral("<a[^>]+href\\s*=\\s*['\"]([^'\"]*/announce/list/page/\\d+/)['\"][^>]*>\\s*(?:Далее|Next)"), ci),
+         false, [](QStringView text) { return QVector<MarkupSpan>{findNextPageLink(text)}; }},
+        {Re(QStringLiteral("<img[^>]+src\\s*=\\s*['\"](https?://[^'\"]+)['\"]"), ci), true, findImageSources},
+    };
+    return cases;
+}
+
+// Captures by start and length, in order: the same text found at another place is a fault.
+QVector<QPair<int, int>> expressionCaptures(const MarkupCase& c, const QString& text)
+{
+    QVector<QPair<int, int>> spans;
+    QRegularExpressionMatchIterator it = c.pattern.globalMatch(text);
+    while (it.hasNext() && (c.everyMatch || spans.isEmpty())) {
+        const QRegularExpressionMatch match = it.next();
+        spans.append({match.capturedStart(1), match.capturedLength(1)});
+    }
+    return spans;
+}
+
+QVector<QPair<int, int>> scanCaptures(const MarkupCase& c, const QString& text)
+{
+    QVector<QPair<int, int>> spans;
+    for (const MarkupSpan& span : c.scan(text)) {
+        if (span.found())
+            spans.append({span.start, span.length});
+    }
+    return spans;
+}
+
+// Pieces of what the expressions look for, with near misses: other cases, folded letters,
+// a space that \s does not take, a digit that \d does not take.
+QString randomMarkup(QRandomGenerator& random)
+{
+    static const char* const pieces[] = {
+        "<a", "<A ", "<img", "<IMG ", "<h2", "<H2 class='t'>", "</h2>", "</H2>", "href", " HREF", "src",
+        " SRC", "=", " = ", "'", "\"", ">", "/announce/list/page/12/", "/ANNOUNCE/LIST/PAGE/3/",
+        "/announce/li\u017Ft/page/4/", "/announce/list/page/\u0662/", "/announce/news/", "https://o.example",
+        "HTTP://", "http\u017F://x", "/", "7", " ", "\t", "\n", "\v", "\u00A0", "Next", "NEXT", "nExT",
+        "Далее", "ДАЛЕЕ", "\u1C81алее", "x", "\U0001F409", "<a href='/announce/list/page/5/'>Next",
+        "<a href=\"https://o.example/announce/a/\"", "<img src='https://o.example/i.png'", "<h2>T</h2>"};
+    QString text;
+    for (int i = int(random.bounded(1, 31)); i > 0; --i)
+        text += QString::fromUtf8(pieces[random.bounded(int(std::size(pieces)))]);
+    return text;
 }
 
 // The window's news widgets driven by a feed; links are caught instead of opened.
@@ -218,6 +285,105 @@ private slots:
         close(watch);
         QCOMPARE(text, QStringLiteral("Text"));
         QCOMPARE(opened, ssize_t(-1));
+    }
+
+    void markupScans_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("captured");
+        QTest::newRow("a tag takes its last good link") << int(Next)
+            << "<a href='/announce/list/page/2/' href='/announce/list/page/3/'>Next" << "/announce/list/page/3/";
+        QTest::newRow("the first tag wins") << int(Next)
+            << "<a href='/announce/list/page/2/'>\n Next <a href='/announce/list/page/3/'>Next" << "/announce/list/page/2/";
+        QTest::newRow("a '>' inside the value") << int(Next)
+            << "<a title='x' href='/x>/announce/list/page/2/'>Next" << "/x>/announce/list/page/2/";
+        QTest::newRow("cases and folded letters") << int(Next)
+            << QString::fromUtf8("<A HREF=\"/ANNOUNCE/LI\u017FT/PAGE/9/\" class='n'>\v\u1C81АЛЕЕ")
+            << QString::fromUtf8("/ANNOUNCE/LI\u017FT/PAGE/9/");
+        QTest::newRow("no-break space is not a space") << int(Next)
+            << QString::fromUtf8("<a href='/announce/list/page/2/'>\u00A0Next") << "";
+        QTest::newRow("no digits") << int(Next) << "<a href='/announce/list/page//'>Next" << "";
+        QTest::newRow("nothing between tag and attribute") << int(Next) << "<ahref='/announce/list/page/2/'>Next" << "";
+        QTest::newRow("text on both sides of announce") << int(Link)
+            << "<a href='/announce/x/'><a class='c' href=\"https://o.example/announce/x/\">" << "https://o.example/announce/x/";
+        QTest::newRow("the first heading") << int(Title) << "<h2 x>One</H2><h2>Two</h2>" << "One";
+        QTest::newRow("a heading without its end") << int(Title) << "<h2>One</h3>" << "";
+        QTest::newRow("every image, a tag at a time") << int(Images)
+            << "<img alt='a' src='http://a/1.png' src='https://a/2.png'><img src='ftp://a/3'><IMG SRC=\"HTTPS://a/4\""
+            << "https://a/2.png|HTTPS://a/4";
+        QTest::newRow("the next image after the whole match") << int(Images)
+            << "<img src='http://'><img src='http://a/><img src='http://b/'" << "http://a/><img src=";
+    }
+    void markupScans()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        QFETCH(QString, captured);
+        const auto texts = [&text](const QVector<QPair<int, int>>& spans) {
+            QStringList parts;
+            for (const auto& span : spans)
+                parts << text.mid(span.first, span.second);
+            return parts.join(QLatin1Char('|'));
+        };
+        const MarkupCase& c = markupCases().at(kind);
+        QCOMPARE(texts(expressionCaptures(c, text)), captured);
+        QCOMPARE(texts(scanCaptures(c, text)), captured);
+    }
+
+    void markupScansAgreeWithTheExpressions()
+    {
+        QRandomGenerator random(18);
+        QVector<int> matched(markupCases().size());
+        for (int round = 0; round < 4000; ++round) {
+            const QString text = randomMarkup(random);
+            for (int kind = 0; kind < markupCases().size(); ++kind) {
+                const auto expected = expressionCaptures(markupCases().at(kind), text);
+                QCOMPARE(scanCaptures(markupCases().at(kind), text), expected);
+                matched[kind] += expected.isEmpty() ? 0 : 1;
+            }
+        }
+        // Enough texts of every kind must match for the comparison to mean something.
+        for (int count : matched)
+            QVERIFY2(count > 400, qPrintable(QString::number(count)));
+    }
+
+    // Crafted pages at the size limit that made the expressions backtrack over the rest of the
+    // page from every tag. ctest's time-out is the guard.
+    void craftedPagesParse_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("nextPath");
+        QTest::addColumn<int>("entries");
+        const auto page = [](const QByteArray& head, const QByteArray& unit, const QByteArray& tail) {
+            QByteArray body = head;
+            const int count = int((NewsFeed::kPageMaxBytes - head.size() - tail.size()) / unit.size());
+            for (int i = 0; i < count; ++i)
+                body += unit;
+            return body + tail;
+        };
+        const QByteArray next = "<a href='/announce/list/page/1/'";
+        QTest::newRow("unclosed next links") << page("", next, ">") << "" << 0;
+        QTest::newRow("unclosed next links, one Next")
+            << page("", next, "<a href='/announce/list/page/2/'>Next") << "/announce/list/page/2/" << 0;
+        QTest::newRow("one tag of next links") << page("<a ", "href='/announce/list/page/1/' ", ">") << "" << 0;
+        QTest::newRow("unclosed entry links") << page("<div class='g_block'>", "<a href='x'", ">/") << "" << 0;
+        QTest::newRow("unclosed titles") << page("<div class='g_block'>", "<h2>", "") << "" << 0;
+        QTest::newRow("description without its end")
+            << page("<div class='g_block'><a href='https://o.example/announce/a/'><h2>T</h2><div class='g_desc'>",
+                    "<a class='x'", "")
+            << "" << 1;
+    }
+    void craftedPagesParse()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, nextPath);
+        QFETCH(int, entries);
+        QVERIFY(body.size() <= NewsFeed::kPageMaxBytes);
+        const NewsPage page = parseNewsPage(body, QUrl(QStringLiteral("https://ostravel.example/announce/list/page/1/")),
+                                            kToday.addMonths(-6));
+        QCOMPARE(page.nextPage.path(), nextPath);
+        QCOMPARE(page.entries.size(), entries);
     }
 
     void excerpt_data()

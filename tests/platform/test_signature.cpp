@@ -15,6 +15,7 @@
 
 using vorn::platform::ByteSpan;
 using vorn::platform::verifyReleaseSignature;
+using vorn::platform::verifyReleaseSignatureByAnyKey;
 using vorn::test::SignatureVectors;
 using Bytes = std::vector<unsigned char>;
 
@@ -140,6 +141,47 @@ TEST_CASE("a signature does not verify under another key")
     std::string error;
     CHECK_FALSE(verifyReleaseSignature(b.blob, a.message, a.messageSignature, &error));
     CHECK_MESSAGE(startsWith(error, invalidPrefix), error);
+}
+
+// While a publisher moves to a new key the launcher trusts both; a key it does not trust still
+// fails, with the first key's error as if it stood alone.
+TEST_CASE("any of several trusted keys verifies")
+{
+    const SignatureVectors first = committed("rsa2048");
+    const SignatureVectors second = committed("rsa3072");
+    const SignatureVectors third = committed("rsa4096");
+    Bytes broken = first.blob;
+    broken[0] = 0x07;
+    const std::vector<ByteSpan> trusted = {first.blob, second.blob};
+    std::size_t index = 99;
+    std::string error;
+
+    SUBCASE("signed by the second key")
+    {
+        CHECK_MESSAGE(verifyReleaseSignatureByAnyKey(trusted, second.message, second.messageSignature,
+                                                     &index, &error),
+                      error);
+        CHECK(index == 1);
+    }
+    SUBCASE("a damaged key does not stop the next one")
+    {
+        CHECK(verifyReleaseSignatureByAnyKey({broken, second.blob}, second.message,
+                                             second.messageSignature, &index, nullptr));
+        CHECK(index == 1);
+    }
+    SUBCASE("signed by a third key")
+    {
+        CHECK_FALSE(verifyReleaseSignatureByAnyKey(trusted, third.message, third.messageSignature,
+                                                   &index, &error));
+        CHECK(index == 99);
+        CHECK_MESSAGE(startsWith(error, invalidPrefix), error);
+    }
+    SUBCASE("no key at all")
+    {
+        CHECK_FALSE(verifyReleaseSignatureByAnyKey({}, first.message, first.messageSignature, &index,
+                                                   &error));
+        CHECK_MESSAGE(startsWith(error, importPrefix), error);
+    }
 }
 
 TEST_CASE("an empty key is refused as a key")

@@ -1,8 +1,11 @@
 #include "core/channel_pointer.h"
 #include "core/manifest.h"
 #include "core/release_signature.h"
+#include "core/object_format.h"
 #include "core/sha256.h"
+#include "publish/chunk_choice.h"
 #include "publish/publisher.h"
+#include "publish/release_keys.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,6 +83,31 @@ private:
         writeFile(source() + QStringLiteral("/data/empty.bin"), QByteArray());
         // Above the whole-file threshold, so it is cut by content.
         writeFile(source() + QStringLiteral("/data/world.pak"), randomBytes(12 * 1024 * 1024, 7));
+    }
+
+    QString privateKey(const QTemporaryDir& keys) const
+    {
+        return keys.filePath(QStringLiteral("release-private.pem"));
+    }
+
+    QByteArray sign(const QByteArray& data) const
+    {
+        ReleaseKey key;
+        std::string failure;
+        QByteArray signature;
+        QString error;
+        if (!loadPrivateKeyFile(privateKey(m_keys).toStdString(), &key, &failure)
+            || !signBytes(key, data, &signature, &error))
+            qFatal("cannot sign: %s%s", failure.c_str(), qPrintable(error));
+        return signature;
+    }
+
+    ChannelPointer livePointer() const
+    {
+        ChannelPointer pointer;
+        if (!parseChannelPointer(readFile(repo() + QStringLiteral("/channels/live.json")), &pointer))
+            qWarning("the live pointer does not parse");
+        return pointer;
     }
 
     Manifest publishedManifest(const QString& releaseId)
@@ -166,7 +194,7 @@ private slots:
         QVERIFY(manifest.files.at(3).chunks.size() >= 2);
 
         VerifyReport report;
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error), qPrintable(error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error), qPrintable(error));
         QVERIFY(report.problems.isEmpty());
     }
 
@@ -206,6 +234,71 @@ private slots:
         QCOMPARE(second.objectsNew + second.objectsReused, second.chunks);
     }
 
+    void sequenceContinuesAcrossReleasesAndRefreshes()
+    {
+        makeSmallTree();
+        QString error;
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        QCOMPARE(livePointer().sequence, qint64(1));
+        ReleaseOptions o = options(QStringLiteral("r2"));
+        o.expiresInDays = 2;
+        QVERIFY2(publishRelease(o, nullptr, &error), qPrintable(error));
+        const ChannelPointer released = livePointer();
+        QCOMPARE(released.sequence, qint64(2));
+        QVERIFY(released.expiresUtc >= start.addDays(2).addSecs(-1));
+        QVERIFY(released.expiresUtc <= QDateTime::currentDateTimeUtc().addDays(2));
+
+        PointerOptions refresh;
+        refresh.repoDir = repo();
+        refresh.privateKeyPath = privateKey(m_keys);
+        RefreshSummary summary;
+        QVERIFY2(refreshChannelPointer(refresh, &summary, &error), qPrintable(error));
+        const ChannelPointer refreshed = livePointer();
+        QCOMPARE(refreshed.sequence, qint64(3));
+        QCOMPARE(refreshed.releaseId, QStringLiteral("r2"));
+        QCOMPARE(refreshed.manifestSha256, released.manifestSha256);
+        QVERIFY(refreshed.expiresUtc >= start.addDays(kDefaultPointerLifetimeDays).addSecs(-1));
+        QCOMPARE(summary.sequence, refreshed.sequence);
+        QCOMPARE(summary.expiresUtc, refreshed.expiresUtc);
+        QVERIFY(!summary.manifestResigned);
+        VerifyReport report;
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error), qPrintable(error));
+        QCOMPARE(report.sequence, qint64(3));
+        QCOMPARE(report.expiresUtc, refreshed.expiresUtc);
+    }
+
+    // Signing moves to a new key: the pointer signed by the old one is continued only when the
+    // old key is named as trusted, and afterwards the live release verifies under the new key
+    // alone, so launchers may then drop the old one.
+    void signingMovesToANewKey()
+    {
+        makeSmallTree();
+        QString error;
+        QVERIFY2(publishRelease(options(QStringLiteral("r1")), nullptr, &error), qPrintable(error));
+        const QByteArray pointer = readFile(repo() + QStringLiteral("/channels/live.json"));
+        PointerOptions refresh;
+        refresh.repoDir = repo();
+        refresh.privateKeyPath = privateKey(m_otherKeys);
+        QVERIFY(!refreshChannelPointer(refresh, nullptr, &error));
+        QVERIFY2(error.contains(QLatin1String("--trust")), qPrintable(error));
+        QCOMPARE(readFile(repo() + QStringLiteral("/channels/live.json")), pointer);
+
+        refresh.trustedKeyPaths = QStringList{m_keys.filePath(QStringLiteral("public-key.blob"))};
+        RefreshSummary summary;
+        QVERIFY2(refreshChannelPointer(refresh, &summary, &error), qPrintable(error));
+        QVERIFY(summary.manifestResigned);
+        QVERIFY2(verifyRelease(repo(), {m_otherPublicKey}, QString(), nullptr, &error), qPrintable(error));
+
+        ReleaseOptions o = options(QStringLiteral("r2"));
+        o.privateKeyPath = privateKey(m_otherKeys);
+        QVERIFY2(publishRelease(o, nullptr, &error), qPrintable(error));
+        QCOMPARE(livePointer().sequence, qint64(3));
+        QVERIFY(!verifyRelease(repo(), {m_publicKey}, QString(), nullptr, &error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey, m_otherPublicKey}, QString(), nullptr, &error),
+                 qPrintable(error));
+    }
+
     void verifyFindsDamage_data()
     {
         QTest::addColumn<QString>("damage");
@@ -220,6 +313,7 @@ private slots:
             << "swap" << QStringList{"channels/live.sig:", "manifests/r1.sig:"};
         QTest::newRow("wrong public key")
             << "key" << QStringList{"channels/live.sig:", "manifests/r1.sig:"};
+        QTest::newRow("expired pointer") << "expired" << QStringList{"channels/live.json: expired at"};
     }
 
     void verifyFindsDamage()
@@ -258,12 +352,19 @@ private slots:
             writeFile(manifestSignature, pointer);
         } else if (damage == QLatin1String("key")) {
             key = m_otherPublicKey;
+        } else if (damage == QLatin1String("expired")) {
+            const QByteArray json = channelPointerJson(
+                QStringLiteral("r1"), QStringLiteral("manifests/r1.json"),
+                Sha256::hash(readFile(repo() + QStringLiteral("/manifests/r1.json"))), 2,
+                QDateTime::currentDateTimeUtc().addSecs(-60));
+            writeFile(repo() + QStringLiteral("/channels/live.json"), json);
+            writeFile(pointerSignature, sign(json));
         } else {
             const QString path = repo() + QStringLiteral("/manifests/r1.json");
             writeFile(path, readFile(path).replace("\"gameRoot\":\"Ostravel\"", "\"gameRoot\":\"Evil\""));
         }
         VerifyReport report;
-        QVERIFY(!verifyRelease(repo(), key, QString(), &report, &error));
+        QVERIFY(!verifyRelease(repo(), {key}, QString(), &report, &error));
         const QString problems = report.problems.join(QLatin1Char('\n'));
         for (const QString& text : expected)
             QVERIFY2(problems.contains(text), qPrintable(problems));
@@ -276,6 +377,7 @@ private slots:
         QTest::newRow("symbolic link") << "symlink" << "Symbolic links";
         QTest::newRow("names differing in case") << "case" << "letter case";
         QTest::newRow("launcher state folder") << "state" << ".vorn";
+        QTest::newRow("launcher state folder in capitals") << "STATE" << ".vorn";
         QTest::newRow("bad release id") << "id" << "Release ID";
         QTest::newRow("release id a device name") << "device id" << "Release ID";
         QTest::newRow("chunks too large to download") << "huge" << "could not be downloaded";
@@ -296,6 +398,8 @@ private slots:
             writeFile(source() + QStringLiteral("/BIN/Vorn.exe"), QByteArray("x"));
         else if (kind == QLatin1String("state"))
             writeFile(source() + QStringLiteral("/.vorn/state.json"), QByteArray("{}"));
+        else if (kind == QLatin1String("STATE"))
+            writeFile(source() + QStringLiteral("/.Vorn/transactions/r1/backup/a"), QByteArray("{}"));
         else if (kind == QLatin1String("id"))
             o.releaseId = QStringLiteral("../r1");
         else if (kind == QLatin1String("device id"))
@@ -339,7 +443,7 @@ private slots:
         QCOMPARE(summary.objectsNew, 1);
         QVERIFY(readFile(object) != bytes);
         VerifyReport report;
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), &report, &error),
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), &report, &error),
                  qPrintable(report.problems.join(QLatin1Char('\n'))));
     }
 
@@ -360,6 +464,81 @@ private slots:
         QVERIFY(!publishRelease(options(QStringLiteral("r2")), nullptr, &error));
         QCOMPARE(readFile(repo() + QStringLiteral("/channels/live.sig")), signature);
         QVERIFY2(verifyReleaseSignature(m_publicKey, pointerJson, signature, &error), qPrintable(error));
+    }
+
+    void chunkChoiceForReleaseSizes_data()
+    {
+        QTest::addColumn<qint64>("totalBytes");
+        QTest::addColumn<int>("fileCount");
+        QTest::addColumn<qint64>("expectedAverage");
+        QTest::addColumn<bool>("withinBudget");
+        const qint64 MiB = 1024 * 1024;
+        QTest::newRow("50 MiB") << 50 * MiB << 20 << 64 * 1024LL << true;
+        QTest::newRow("2 GiB") << 2048 * MiB << 200 << 128 * 1024LL << true;
+        QTest::newRow("20 GiB") << 20480 * MiB << 2000 << 1 * MiB << true;
+        // Nothing keeps these under the budget: the largest step is the best there is.
+        QTest::newRow("20 GiB in 100,000 files") << 20480 * MiB << 100000 << 4 * MiB << false;
+        QTest::newRow("200 GiB") << 204800 * MiB << 4000 << 4 * MiB << false;
+    }
+
+    void chunkChoiceForReleaseSizes()
+    {
+        QFETCH(qint64, totalBytes);
+        QFETCH(int, fileCount);
+        QFETCH(qint64, expectedAverage);
+        QFETCH(bool, withinBudget);
+        const QVector<DeclaredFile> files(fileCount, DeclaredFile{totalBytes / fileCount, 40});
+        const ChunkChoice choice = chooseChunking(files);
+        const ChunkingOptions& chosen = choice.options;
+        QCOMPARE(chosen.averageBytes, expectedAverage);
+        QCOMPARE(choice.withinBudget, withinBudget);
+        QCOMPARE(choice.estimatedManifestBytes < kManifestBudgetBytes, withinBudget);
+        QCOMPARE(choice.estimatedManifestBytes, estimateManifestBytes(files, chosen));
+        // The launcher must be able to take every chunk and every whole file.
+        QCOMPARE(chosen.minBytes * 4, chosen.averageBytes);
+        QVERIFY(chosen.maxBytes >= 2 * chosen.averageBytes);
+        QVERIFY(chosen.maxBytes <= kMaxObjectBytes - 65536);
+        QVERIFY(chosen.wholeFileThreshold >= chosen.averageBytes);
+        QVERIFY(chosen.wholeFileThreshold <= chosen.maxBytes);
+        // The smallest that fits: the step below would not.
+        if (withinBudget && chosen.averageBytes > kSmallestChosenAverage) {
+            QVERIFY(estimateManifestBytes(files, chunkingForAverage(chosen.averageBytes / 2))
+                    >= kManifestBudgetBytes);
+        }
+    }
+
+    // Settings chosen by size, kept like the previous release's, or given: the summary names
+    // the previous release and whether the cut changed, since objects are shared only without
+    // a change.
+    void chunkSettingsAcrossReleases()
+    {
+        using Settings = ReleaseOptions::ChunkSettings;
+        makeSmallTree();
+        ReleaseOptions o = options(QStringLiteral("r1"));
+        o.compressionLevel = 1;
+        o.chunkSettings = Settings::LikePrevious; // nothing to be like yet: chosen by size
+        ReleaseSummary summary;
+        QString error;
+        QVERIFY2(publishRelease(o, &summary, &error), qPrintable(error));
+        QCOMPARE(publishedManifest(QStringLiteral("r1")).chunking, chunkingForAverage(kSmallestChosenAverage));
+        QVERIFY(summary.previousReleaseId.isEmpty());
+        QVERIFY(!summary.chunkingChanged());
+
+        o.releaseId = QStringLiteral("r2");
+        o.chunkSettings = Settings::AsGiven;
+        QVERIFY2(publishRelease(o, &summary, &error), qPrintable(error));
+        QCOMPARE(publishedManifest(QStringLiteral("r2")).chunking, ChunkingOptions());
+        QCOMPARE(summary.previousReleaseId, QStringLiteral("r1"));
+        QCOMPARE(summary.previousChunking, chunkingForAverage(kSmallestChosenAverage));
+        QVERIFY(summary.chunkingChanged());
+
+        o.releaseId = QStringLiteral("r3");
+        o.chunkSettings = Settings::LikePrevious;
+        QVERIFY2(publishRelease(o, &summary, &error), qPrintable(error));
+        QCOMPARE(publishedManifest(QStringLiteral("r3")).chunking, ChunkingOptions());
+        QVERIFY(!summary.chunkingChanged());
+        QCOMPARE(summary.objectsNew, 0);
+        QVERIFY(summary.manifestBytes > 0);
     }
 
     void pruneKeepsNewestAndLive()
@@ -383,7 +562,7 @@ private slots:
         QVERIFY(summary.objectsDeleted >= 2);
         QCOMPARE(objectFiles(repo()), r2Objects);
         QVERIFY(!QFileInfo::exists(repo() + QStringLiteral("/manifests/r1.sig")));
-        QVERIFY2(verifyRelease(repo(), m_publicKey, QString(), nullptr, &error), qPrintable(error));
+        QVERIFY2(verifyRelease(repo(), {m_publicKey}, QString(), nullptr, &error), qPrintable(error));
     }
 };
 

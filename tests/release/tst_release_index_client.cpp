@@ -1,3 +1,5 @@
+#include "core/local_state.h"
+#include "core/pointer_history.h"
 #include "core/sha256.h"
 #include "net/network_service.h"
 #include "publish/publisher.h"
@@ -10,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <memory>
 
 using namespace vorn;
 using vorn::test::HttpResponse;
@@ -65,9 +69,22 @@ private:
     }
 
     static QByteArray pointer(const QString& releaseId, const QString& manifestPath,
-                              const QByteArray& manifest)
+                              const QByteArray& manifest, qint64 sequence = 0,
+                              const QDateTime& expiresUtc = QDateTime())
     {
-        return publish::channelPointerJson(releaseId, manifestPath, Sha256::hash(manifest));
+        return publish::channelPointerJson(releaseId, manifestPath, Sha256::hash(manifest), sequence,
+                                           expiresUtc);
+    }
+
+    void servePointer(HttpTestServer& server, const QByteArray& channel)
+    {
+        server.on("/channels/live.json", HttpResponse::text(200, channel));
+        server.on("/channels/live.sig", HttpResponse::text(200, sign(channel)));
+    }
+
+    QByteArray manifestOf(const QString& releaseId) const
+    {
+        return readFile(m_repo + QStringLiteral("/manifests/%1.json").arg(releaseId));
     }
 
     struct Run
@@ -189,7 +206,7 @@ private slots:
         if (kind == QLatin1String("digest")) {
             server.on("/manifests/r2.json", HttpResponse::text(200, r1));
         } else if (kind == QLatin1String("release")) {
-            const QByteArray channel = pointer(QStringLiteral("r2"), QStringLiteral("manifests/r1.json"), r1);
+            const QByteArray channel = pointer(QStringLiteral("r2"), QStringLiteral("manifests/r1.json"), r1, 2);
             server.on("/channels/live.json", HttpResponse::text(200, channel));
             server.on("/channels/live.sig", HttpResponse::text(200, sign(channel)));
         } else if (kind == QLatin1String("foreign")) {
@@ -360,6 +377,188 @@ private slots:
         }
         QCOMPARE(server.requests("/channels/live.json").size(), 2);
         QCOMPARE(server.requests("/channels/live.sig").size(), 2);
+    }
+
+    // A mirror or a network in between replays an older signed pointer, or keeps serving one
+    // past its expiry: that server is refused and the next one asked; alone, the check fails.
+    void replayedOrFrozenPointerIsRefused_data()
+    {
+        QTest::addColumn<bool>("installedFloor"); // what remembers r2 (sequence 2): the record or the installed manifest
+        QTest::addColumn<QString>("releaseId");   // what the stale server offers
+        QTest::addColumn<qint64>("sequence");
+        QTest::addColumn<bool>("expired");
+        QTest::addColumn<QString>("message");
+        const QString older = QStringLiteral("Release pointer is older than one already seen");
+        QTest::newRow("older") << false << "r1" << qint64(1) << false << older;
+        QTest::newRow("older than the installed release") << true << "r1" << qint64(1) << false << older;
+        QTest::newRow("no sequence once one was seen") << false << "r1" << qint64(0) << false << older;
+        QTest::newRow("same sequence, other release")
+            << false << "r1" << qint64(2) << false
+            << "Release pointer differs from the one already seen with the same sequence";
+        QTest::newRow("expired") << false << "r2" << qint64(3) << true
+                                 << "Release pointer has expired: it was valid until ";
+    }
+
+    void replayedOrFrozenPointerIsRefused()
+    {
+        QFETCH(bool, installedFloor);
+        QFETCH(QString, releaseId);
+        QFETCH(qint64, sequence);
+        QFETCH(bool, expired);
+        QFETCH(QString, message);
+        QTemporaryDir game;
+        const QDir folder(game.path());
+        QVERIFY(folder.mkpath(QStringLiteral(".vorn")));
+        HttpTestServer current;
+        QVERIFY(current.start());
+        serveRepository(current, m_repo);
+        NetworkService network;
+        const auto check = [&](const QStringList& servers) {
+            auto run = std::make_unique<Run>(&network);
+            run->client.setSequenceStore(gamePointerHistoryPath(folder), installedManifestPath(folder));
+            run->check(servers, m_publicKey);
+            return run;
+        };
+        if (!installedFloor) {
+            const auto first = check({current.url(QStringLiteral("/"))});
+            QVERIFY(first->ready.wait(10000));
+            QCOMPARE(first->ready.first().at(0).value<Manifest>().channelSequence, qint64(2));
+        } else {
+            Manifest installed;
+            QVERIFY(parseManifest(manifestOf(QStringLiteral("r2")), &installed));
+            installed.channelSequence = 2;
+            QVERIFY(writeInstalledManifest(folder, installed));
+        }
+
+        const QDateTime expires = expired ? QDateTime::currentDateTimeUtc().addDays(-3) : QDateTime();
+        HttpTestServer stale;
+        QVERIFY(stale.start());
+        servePointer(stale, pointer(releaseId, QStringLiteral("manifests/%1.json").arg(releaseId),
+                                    manifestOf(releaseId), sequence, expires));
+        serveRepository(stale, m_repo);
+
+        const auto withMirror = check({stale.url(QStringLiteral("/")), current.url(QStringLiteral("/"))});
+        QVERIFY(withMirror->ready.wait(10000));
+        QCOMPARE(withMirror->ready.first().at(1).toString(), current.url(QStringLiteral("/")));
+        QCOMPARE(withMirror->ready.first().at(0).value<Manifest>().releaseId, QStringLiteral("r2"));
+        QVERIFY(texts(withMirror->status).contains(QStringLiteral("Server unavailable, switching to a mirror...")));
+        QCOMPARE(withMirror->failed.count(), 0);
+
+        const auto alone = check({stale.url(QStringLiteral("/"))});
+        QVERIFY(alone->failed.wait(10000));
+        const QString text = alone->failed.first().first().toString();
+        QVERIFY2(text.startsWith(QStringLiteral("Could not check for updates: ") + message), qPrintable(text));
+        QCOMPARE(texts(alone->status).last(), text); // not "unavailable": the reason stays in view
+        QCOMPARE(alone->ready.count(), 0);
+        QCOMPARE(stale.requests("/manifests/r1.json").size() + stale.requests("/manifests/r2.json").size(), 0);
+    }
+
+    // While the publisher moves to a new key the launcher trusts both; a third key is refused.
+    void releaseSignedByAnyTrustedKey_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("second key, both trusted") << true;
+        QTest::newRow("third key") << false;
+    }
+
+    void releaseSignedByAnyTrustedKey()
+    {
+        QFETCH(bool, trusted);
+        publish::ReleaseKey second;
+        publish::ReleaseKey third;
+        std::string failure;
+        std::vector<unsigned char> blob;
+        QVERIFY(publish::generateReleaseKey(2048, &second, &failure) && publish::generateReleaseKey(2048, &third, &failure)
+                && publish::exportPublicKeyBlob(second, &blob, &failure));
+        const QByteArray r2 = manifestOf(QStringLiteral("r2"));
+        const QByteArray channel = pointer(QStringLiteral("r2"), QStringLiteral("manifests/r2.json"), r2, 3);
+        QByteArray channelSignature;
+        QByteArray manifestSignature;
+        QString error;
+        QVERIFY(publish::signBytes(trusted ? second : third, channel, &channelSignature, &error)
+                && publish::signBytes(trusted ? second : third, r2, &manifestSignature, &error));
+        HttpTestServer server;
+        QVERIFY(server.start());
+        server.on("/channels/live.json", HttpResponse::text(200, channel));
+        server.on("/channels/live.sig", HttpResponse::text(200, channelSignature));
+        server.on("/manifests/r2.sig", HttpResponse::text(200, manifestSignature));
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setServers({server.url(QStringLiteral("/"))});
+        run.client.setPublicKeys({m_publicKey, QByteArray(reinterpret_cast<const char*>(blob.data()), int(blob.size()))});
+        run.client.checkForUpdates();
+        if (trusted) {
+            QVERIFY(run.ready.wait(10000));
+        } else {
+            QVERIFY(run.failed.wait(10000));
+            QVERIFY(run.failed.first().first().toString().contains(QLatin1String("Invalid release signature")));
+        }
+    }
+
+    // A check finding the release verified last time asks only for the pointer pair; a changed
+    // release or a damaged kept copy costs the two manifest requests again. Either way the
+    // outcome and the status texts are those of a download.
+    void keptManifestSavesItsDownload_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("manifestRequests");
+        QTest::newRow("release unchanged") << "none" << 0;
+        QTest::newRow("release changed") << "release" << 1;
+        QTest::newRow("kept manifest damaged") << "manifest.json" << 1;
+        QTest::newRow("kept signature damaged") << "manifest.sig" << 1;
+    }
+
+    void keptManifestSavesItsDownload()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, manifestRequests);
+        QTemporaryDir cache;
+        const QString folder = cache.filePath(QStringLiteral("game"));
+        HttpTestServer server;
+        QVERIFY(server.start());
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.client.setCacheFolder(folder);
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
+        QVERIFY(run.ready.wait(10000));
+        const QStringList firstStatus = texts(run.status);
+
+        QString release = QStringLiteral("r2");
+        if (change == QLatin1String("release")) {
+            release = QStringLiteral("r1");
+            const QByteArray r1 = readFile(m_repo + QStringLiteral("/manifests/r1.json"));
+            const QByteArray channel = pointer(release, QStringLiteral("manifests/r1.json"), r1);
+            server.clearRoutes();
+            server.on("/channels/live.json", HttpResponse::text(200, channel));
+            server.on("/channels/live.sig", HttpResponse::text(200, sign(channel)));
+            serveRepository(server, m_repo);
+        } else if (change != QLatin1String("none")) {
+            QFile kept(QDir(folder).filePath(change));
+            QVERIFY(kept.open(QIODevice::ReadWrite));
+            QByteArray bytes = kept.readAll();
+            bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x04);
+            QVERIFY(kept.seek(0) && kept.write(bytes) == bytes.size());
+        }
+        server.clearRequests();
+        run.status.clear();
+        run.ready.clear();
+        run.client.checkForUpdates();
+        QVERIFY(run.ready.wait(10000));
+        QCOMPARE(run.failed.count(), 0);
+        QCOMPARE(run.ready.first().at(0).value<Manifest>().releaseId, release);
+        QCOMPARE(run.ready.first().at(1).toString(), server.url(QStringLiteral("/")));
+        QCOMPARE(texts(run.status), firstStatus.join(QLatin1Char('|')).replace(QLatin1String("r2"), release)
+                                        .split(QLatin1Char('|')));
+        QCOMPARE(server.requests("/channels/live.json").size(), 1);
+        QCOMPARE(server.requests("/channels/live.sig").size(), 1);
+        const QByteArray manifestPath = "/manifests/" + release.toUtf8();
+        QCOMPARE(server.requests(manifestPath + ".json").size(), manifestRequests);
+        QCOMPARE(server.requests(manifestPath + ".sig").size(), manifestRequests);
+        // What was downloaded is kept for the next check.
+        QCOMPARE(readFile(QDir(folder).filePath(QStringLiteral("manifest.json"))),
+                 readFile(m_repo + QString::fromUtf8(manifestPath) + QStringLiteral(".json")));
     }
 
     void stallingServerTimesOutThenMirror()

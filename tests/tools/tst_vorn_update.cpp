@@ -31,13 +31,13 @@ class TestVornUpdate final : public QObject
     }
 
     // A signed release of no files under any ID, which the publisher itself would refuse.
-    void serveRelease(HttpTestServer& server, const QString& releaseId)
+    void serveRelease(HttpTestServer& server, const QString& releaseId, qint64 sequence = 0)
     {
         Manifest manifest;
         manifest.releaseId = releaseId;
         const QByteArray json = manifestToJson(manifest);
         const QByteArray pointer = publish::channelPointerJson(releaseId, QStringLiteral("m.json"),
-                                                               Sha256::hash(json));
+                                                               Sha256::hash(json), sequence);
         server.on("/channels/live.json", HttpResponse::text(200, pointer));
         server.on("/channels/live.sig", HttpResponse::text(200, sign(pointer)));
         server.on("/m.json", HttpResponse::text(200, json));
@@ -101,6 +101,57 @@ private slots:
         QVERIFY2(!output.contains(QRegularExpression(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"))),
                  output.toUtf8().toHex().constData());
         QCOMPARE(server.requests().isEmpty(), exitCode == 2);
+    }
+
+    // With r2 (sequence 2) installed, a server replaying r1's validly signed pointer and
+    // manifest installs nothing: the next server is asked, and alone it fails the check. The
+    // installed manifest alone still refuses r1 once the record beside it is gone.
+    void replayedOlderReleaseIsRefused()
+    {
+        QTemporaryDir work;
+        HttpTestServer current;
+        HttpTestServer stale;
+        QVERIFY(current.start() && stale.start());
+        serveRelease(current, QStringLiteral("r2"), 2);
+        serveRelease(stale, QStringLiteral("r1"), 1);
+        const QString game = work.filePath(QStringLiteral("game"));
+        const auto run = [&](const QList<HttpTestServer*>& servers, const QStringList& extra, QString* output) {
+            QStringList urls;
+            for (HttpTestServer* server : servers)
+                urls << QStringLiteral("\"%1\"").arg(server->url(QStringLiteral("/")));
+            QFile config(work.filePath(QStringLiteral("launcher.json")));
+            if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return -1;
+            config.write(QStringLiteral("{\"updateBaseUrls\": [%1]}").arg(urls.join(QLatin1Char(','))).toUtf8());
+            config.close();
+            QProcess update;
+            update.start(QStringLiteral(VORN_UPDATE),
+                         QStringList{QStringLiteral("--config"), config.fileName(), QStringLiteral("--key"), keyFile(),
+                                     QStringLiteral("--game-dir"), game, QStringLiteral("--proxy"), QStringLiteral("direct")}
+                             + extra);
+            if (!update.waitForFinished(60000))
+                return -1;
+            *output = QString::fromUtf8(update.readAllStandardOutput() + update.readAllStandardError());
+            return update.exitCode();
+        };
+        const QString refused = QStringLiteral("Release pointer is older than one already seen");
+        QString output;
+        QCOMPARE(run({&current}, {}, &output), 0);
+        QVERIFY2(output.contains(QLatin1String("installed r2")), qPrintable(output));
+        QCOMPARE(run({&stale}, {QStringLiteral("--check")}, &output), 3);
+        QVERIFY2(output.contains(refused), qPrintable(output));
+        QCOMPARE(run({&stale}, {}, &output), 3);
+        QFile installed(game + QStringLiteral("/.vorn/installed-manifest.json"));
+        Manifest manifest;
+        QVERIFY(installed.open(QIODevice::ReadOnly) && parseManifest(installed.readAll(), &manifest));
+        QCOMPARE(manifest.releaseId, QStringLiteral("r2"));
+        QCOMPARE(run({&stale, &current}, {}, &output), 0);
+        QVERIFY2(output.contains(QLatin1String("up to date: r2")), qPrintable(output));
+        QVERIFY(stale.requests("/m.json").isEmpty());
+
+        QVERIFY(QFile::remove(game + QStringLiteral("/.vorn/channel-sequence.json")));
+        QCOMPARE(run({&stale}, {QStringLiteral("--check")}, &output), 3);
+        QVERIFY2(output.contains(refused), qPrintable(output));
     }
 };
 

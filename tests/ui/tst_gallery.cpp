@@ -30,7 +30,7 @@ private slots:
             "widget-language-hover", "widget-news-next-hover", "widget-artwork-streams-ru-hover",
             "widget-profile-legacy-checked", "widget-check-box-checked", "widget-news-cover-normal",
             "widget-backdrop-normal", "widget-news-card-x1.5-selected-normal", "dialog-message-error",
-            "dialog-form", "tooltip", "sheet-widgets"};
+            "dialog-form", "dialog-settings", "dialog-proxy", "tooltip", "sheet-widgets"};
         for (const QString& name : expected)
             QVERIFY2(QFile::exists(out.filePath(name + ".png")), qPrintable(name));
 

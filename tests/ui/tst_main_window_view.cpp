@@ -6,6 +6,8 @@
 #include "ui/profile_option_button.h"
 #include "ui/window_control_button.h"
 #include "ui/images.h"
+#include "ui/launcher_dialog.h"
+#include "ui/launcher_message.h"
 #include "ui/language_dropdown_button.h"
 #include "ui/main_window_view.h"
 #include "ui/style.h"
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -88,6 +91,8 @@ private slots:
         if (logShown)
             QCOMPARE(view->miniLog->height(), 80);
         QCOMPARE(view->rightColumn->contentsMargins().bottom(), logShown ? 12 : 0);
+        // A news card spans the list, not the width the list had before the first layout.
+        QCOMPARE(view->newsList->gridSize().width(), view->newsList->viewport()->width() - 1);
 
         // Every widget with a fixed size has it and lies wholly inside the window.
         const QRect windowRect = window->rect();
@@ -177,6 +182,88 @@ private slots:
         QCOMPARE(view->newsList->property("newsScale").toDouble(), 1.5);
         QCOMPARE(view->newsList->height(), 309);
         QCOMPARE(view->newsList->gridSize().height(), 300);
+    }
+
+    // A press, one move and a release, in the window's own coordinates, as the window system
+    // delivers them.
+    static void drag(QWidget* window, const QPoint& from, const QPoint& by)
+    {
+        QWindow* handle = window->windowHandle();
+        const QPoint start = window->pos();
+        QTest::mousePress(handle, Qt::LeftButton, {}, from);
+        QTest::mouseMove(handle, from + by);
+        // Released where the mouse now is; the window may have moved under it.
+        QTRY_COMPARE(handle->geometry(), window->geometry());
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, from + by - (window->pos() - start));
+    }
+
+    void dragging_data()
+    {
+        QTest::addColumn<QSize>("initial");
+        QTest::addColumn<QPoint>("from"); // negative: from the right or bottom edge
+        QTest::addColumn<QPoint>("by");
+        QTest::addColumn<QRect>("expected"); // relative to the initial geometry
+        QTest::newRow("title bar moves the window")
+            << QSize(1060, 620) << QPoint(400, 40) << QPoint(60, 45) << QRect(60, 45, 1060, 620);
+        QTest::newRow("bottom right corner resizes")
+            << QSize(1060, 620) << QPoint(-3, -3) << QPoint(100, 80) << QRect(0, 0, 1160, 700);
+        QTest::newRow("left edge stops at the minimum width")
+            << QSize(1160, 700) << QPoint(2, 300) << QPoint(300, 0) << QRect(100, 0, 1060, 700);
+        QTest::newRow("top edge grows upwards")
+            << QSize(1060, 620) << QPoint(500, 1) << QPoint(0, -50) << QRect(0, -50, 1060, 670);
+        QTest::newRow("a button beside the edge is not a drag area")
+            << QSize(1060, 620) << QPoint(-60, 19) << QPoint(-80, 40) << QRect(0, 0, 1060, 620);
+    }
+
+    void dragging()
+    {
+        QFETCH(QSize, initial);
+        QFETCH(QPoint, from);
+        QFETCH(QPoint, by);
+        QFETCH(QRect, expected);
+        auto window = build(QStringLiteral("en"), false);
+        window->resize(initial);
+        window->move(200, 150);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QRect before = window->geometry();
+        drag(window.get(), QPoint(from.x() < 0 ? initial.width() + from.x() : from.x(),
+                                  from.y() < 0 ? initial.height() + from.y() : from.y()),
+             by);
+        QTRY_COMPARE(window->geometry(), expected.translated(before.topLeft()));
+    }
+
+    void dialogMovesByItsTitle()
+    {
+        LauncherDialog dialog(QStringLiteral("Title"));
+        dialog.resize(400, 200);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QPoint before = dialog.pos();
+        // On the title text, which lets presses through to the title bar.
+        drag(&dialog, dialog.titleLabel()->mapTo(&dialog, QPoint(5, 5)), QPoint(-30, 25));
+        QTRY_COMPARE(dialog.pos(), before + QPoint(-30, 25));
+    }
+
+    // Server texts, engine messages and file names look like markup at times; they are shown
+    // as they are.
+    void markupIsShownAsText()
+    {
+        const QString text = QStringLiteral("<h1>Failed</h1> <img src='/x.png'> C:/Games/<b>Ostravel</b>");
+        auto window = build(QStringLiteral("en"), false);
+        MainViewModel model;
+        model.status = text;
+        model.release = text;
+        viewOf(window.get())->apply(model);
+        std::unique_ptr<LauncherDialog> message(createLauncherMessage(nullptr, QStringLiteral("t"), text,
+                                                                      LauncherMessageKind::Error));
+        auto* messageText = message->findChild<QLabel*>(QStringLiteral("messageText"));
+        QVERIFY(messageText);
+        for (QLabel* label : {viewOf(window.get())->statusLabel, viewOf(window.get())->releaseLabel, messageText}) {
+            label->setWordWrap(false);
+            QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(text),
+                     qPrintable(label->objectName()));
+        }
     }
 
     void launcherIconHoldsEverySize()

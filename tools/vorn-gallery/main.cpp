@@ -15,6 +15,8 @@
 #include "ui/language_dropdown_button.h"
 #include "ui/launcher_backdrop.h"
 #include "ui/launcher_dialog.h"
+#include "ui/proxy_dialog.h"
+#include "ui/settings_dialog.h"
 #include "ui/launcher_message.h"
 #include "ui/main_window_view.h"
 #include "ui/news_card_delegate.h"
@@ -360,6 +362,21 @@ void renderDialogs(Gallery& gallery)
     QCoreApplication::processEvents();
     gallery.save(QStringLiteral("dialog-form"), form.grab());
 
+    SettingsDialog settings;
+    settings.show();
+    QCoreApplication::processEvents();
+    gallery.save(QStringLiteral("dialog-settings"), settings.grab());
+    ProxySettings manual;
+    manual.mode = ProxyMode::ManualHttp;
+    manual.host = QStringLiteral("proxy.example");
+    manual.port = 3128;
+    manual.user = QStringLiteral("player");
+    manual.password = QStringLiteral("secret");
+    ProxyDialog proxy(manual);
+    proxy.show();
+    QCoreApplication::processEvents();
+    gallery.save(QStringLiteral("dialog-proxy"), proxy.grab());
+
     // The fixed tool tip, as the application's filter shows it for a button.
     auto* filter = qApp->findChild<FixedToolTipFilter*>();
     QPushButton anchor(translate("Main/Settings", "Settings"));
@@ -420,11 +437,17 @@ int main(int argc, char** argv)
     parser.addOption({QStringLiteral("locales"), QStringLiteral("Folder with the catalogues."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("grab-screen"), QStringLiteral("Save the whole screen to this file and stop."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("area"), QStringLiteral("With --grab-screen: only this part, x,y,width,height."),
+                      QStringLiteral("area")});
     parser.process(app);
 
     if (parser.isSet(QStringLiteral("grab-screen"))) {
         QScreen* screen = QGuiApplication::primaryScreen();
-        const QPixmap shot = screen ? screen->grabWindow(0) : QPixmap();
+        QRect area(0, 0, -1, -1);
+        const QStringList parts = parser.value(QStringLiteral("area")).split(QLatin1Char(','));
+        if (parts.size() == 4)
+            area = QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+        const QPixmap shot = screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()) : QPixmap();
         return !shot.isNull() && shot.save(parser.value(QStringLiteral("grab-screen")), "PNG") ? 0 : 1;
     }
     if (!parser.isSet(QStringLiteral("out"))) {

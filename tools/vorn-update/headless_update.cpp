@@ -1,7 +1,10 @@
 #include "tools/vorn-update/headless_update.h"
 
 #include "config/launcher_config.h"
+#include "core/file_status.h"
+#include "core/local_state.h"
 #include "core/manifest.h"
+#include "core/pointer_history.h"
 #include "core/release_signature.h"
 #include "engine/update_engine.h"
 #include "net/network_service.h"
@@ -81,7 +84,9 @@ QString installedReleaseId(const QString& gameDir)
 {
     QFile file(QDir(gameDir).filePath(QStringLiteral(".vorn/installed-manifest.json")));
     Manifest manifest;
-    if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), &manifest, nullptr))
+    // Only a regular file: a FIFO there would block the open forever.
+    if (entryKind(file.fileName()) != EntryKind::File || !file.open(QIODevice::ReadOnly)
+        || !parseManifest(file.readAll(), &manifest, nullptr))
         return QStringLiteral("none");
     return manifest.releaseId;
 }
@@ -133,6 +138,16 @@ void HeadlessUpdate::start()
         return;
     }
 
+    // An install killed after writing its installed manifest is finished (and its leftovers
+    // removed) before that manifest may say the folder is up to date.
+    if (!m_options.checkOnly) {
+        QString code;
+        if (!UpdateEngine::recoverFolder(m_options.gameDir, &code, &error)) {
+            printError(QStringLiteral("%1: %2").arg(code, error));
+            finish(ExitUpdateFailed);
+            return;
+        }
+    }
     m_installedRelease = installedReleaseId(m_options.gameDir);
     m_network = new NetworkService(this);
     m_network->setProxySettings(proxy);
@@ -142,7 +157,11 @@ void HeadlessUpdate::start()
 
     m_index = new ReleaseIndexClient(m_network, this);
     m_index->setServers(config.updateBaseUrls);
-    m_index->setPublicKey(publicKey);
+    m_index->setPublicKeys(readTrustedPublicKeys(m_options.keyPath));
+    const QDir gameFolder(m_options.gameDir);
+    m_index->setSequenceStore(gamePointerHistoryPath(gameFolder), installedManifestPath(gameFolder));
+    if (!m_options.cacheDir.isEmpty())
+        m_index->setCacheFolder(QDir(m_options.cacheDir).filePath(QStringLiteral("manifest/game")));
     if (m_options.verbose)
         connect(m_index, &ReleaseIndexClient::statusChanged, this, &printError);
     connect(m_index, &ReleaseIndexClient::manifestReady, this, &HeadlessUpdate::onManifest);

@@ -1,4 +1,5 @@
 // vorn-update: the launcher's updater without a window, for servers and scripts.
+#include "config/settings.h"
 #include "tools/vorn-update/headless_update.h"
 #include "tools/vorn-update/console.h"
 
@@ -18,17 +19,21 @@ int main(int argc, char** argv)
         "--check is given, brings the game folder to it (only missing objects are downloaded, "
         "every byte is verified, files are swapped in one transaction).\n\n"
         "Exit codes: 0 done (or up to date), 1 update failed (\"CODE: message\" on stderr), "
-        "2 configuration error, 3 no server answered, 130 cancelled (Ctrl+C).\n\n"
+        "2 configuration error, 3 no server answered with a current release (unreachable, or only "
+        "an expired release pointer or one older than the newest accepted, which the game "
+        "folder's .vorn remembers), 130 cancelled (Ctrl+C).\n\n"
         "Environment: VORN_PROXY_PASSWORD is the password for --proxy-user; VORN_CA_BUNDLE names "
         "a PEM file of extra certificate authorities to trust (the system store is always used); "
         "https_proxy, http_proxy and no_proxy apply with --proxy system."));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("config"), QStringLiteral("launcher.json with the update servers."), QStringLiteral("FILE")},
-        {QStringLiteral("key"), QStringLiteral("The publisher's public-key.blob."), QStringLiteral("FILE")},
+        {QStringLiteral("key"), QStringLiteral("The publisher's public-key.blob; further trusted keys are "
+                                               "the *.blob files of the folder public-keys beside it."),
+         QStringLiteral("FILE")},
         {QStringLiteral("game-dir"), QStringLiteral("The game folder to check or update."), QStringLiteral("DIR")},
         {QStringLiteral("check"), QStringLiteral("Only print: server release, installed release (or none), base URL.")},
-        {QStringLiteral("cache-dir"), QStringLiteral("Object cache (default: cache beside this program)."), QStringLiteral("DIR")},
+        {QStringLiteral("cache-dir"), QStringLiteral("Object cache and last verified manifest (default: cache beside this program)."), QStringLiteral("DIR")},
         {QStringLiteral("force"), QStringLiteral("Run the update even when the installed release is current.")},
         {QStringLiteral("rate-limit"), QStringLiteral("Download limit in MB/s (1 MB = 1048576 bytes)."), QStringLiteral("MBPS")},
         {QStringLiteral("proxy"), QStringLiteral("system (default, honours https_proxy), direct, or HOST:PORT."), QStringLiteral("MODE")},
@@ -43,7 +48,8 @@ int main(int argc, char** argv)
     options.configPath = parser.value(QStringLiteral("config"));
     options.keyPath = parser.value(QStringLiteral("key"));
     options.gameDir = parser.value(QStringLiteral("game-dir"));
-    options.cacheDir = parser.value(QStringLiteral("cache-dir"));
+    options.cacheDir = parser.isSet(QStringLiteral("cache-dir")) ? parser.value(QStringLiteral("cache-dir"))
+                                                                 : vorn::launcherFilePath(QStringLiteral("cache"));
     options.checkOnly = parser.isSet(QStringLiteral("check"));
     options.force = parser.isSet(QStringLiteral("force"));
     options.retry = parser.isSet(QStringLiteral("retry"));
