@@ -62,9 +62,9 @@ struct RecordedRequest
 
 // An HTTP/1.1 server on 127.0.0.1 with a random port, running on its own thread so that a
 // test may block in a synchronous client while it answers. Each connection gets one answer
-// and is closed, unless keep-alive is on (see setKeepAlive). Routes match the request path exactly; the first route that matches (and
-// whose header condition holds) answers; a route with several answers gives them in turn and
-// repeats the last. Unknown paths get 404.
+// and is closed, unless keep-alive is on (see setKeepAlive). Routes match the request path
+// exactly; the first route that matches (and whose header condition holds) answers; a route
+// with several answers gives them in turn and repeats the last. Unknown paths get 404.
 class HttpTestServer final
 {
 public:
