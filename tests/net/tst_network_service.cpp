@@ -211,6 +211,40 @@ private slots:
         QCOMPARE(server.connectionCount() > opened, change != QLatin1String("nothing"));
     }
 
+    // A transfer that stops before its body's end leaves those bytes on its connection; a
+    // request that reused it would take them for its own answer.
+    void aConnectionLeftMidAnswerIsNotReused_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::newRow("larger than allowed") << "/big" << qint64(299999);
+        QTest::newRow("error status") << "/missing" << kMiB;
+    }
+    void aConnectionLeftMidAnswerIsNotReused()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, maxBytes);
+        HttpTestServer server;
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        server.setKeepAlive(true);
+        server.on("/big", HttpResponse::ofSize(300000));
+        server.on("/missing", HttpResponse::text(404, QByteArray(200000, 'x')));
+        server.on("/ok", HttpResponse::text(200, "hello"));
+        NetworkService service;
+        for (int round = 0; round < 3; ++round) {
+            NetworkReply* cut = service.get(QUrl(server.url(path)), 5000, maxBytes);
+            QVERIFY(finishes(cut));
+            QVERIFY(!cut->complete());
+            NetworkReply* next = service.get(QUrl(server.url(QStringLiteral("/ok"))), 5000, kMiB);
+            QVERIFY(finishes(next));
+            QVERIFY2(next->complete(), qPrintable(next->errorString()));
+            QCOMPARE(next->body(), QByteArray("hello"));
+        }
+        // Fewer connections than requests: the cut ones did go over reused connections.
+        QVERIFY(server.connectionCount() < 6);
+    }
+
     // The global pool is sized by the cores and shared with CPU work; a one-core machine must
     // still have both engines' four requests each in flight.
     void requestsDoNotWaitForTheGlobalPool()
