@@ -6,8 +6,9 @@
 //     replaced by a tenth longer one;
 //   - appended data: 4 MiB added to the end of a 32 MiB file;
 //   - renamed files: six files of 2-12 MiB moved to another folder, bytes unchanged.
-// For each case: the objects the planner finds missing at the settings vorn-publish chooses and
-// at the long-standing 4 MiB default; the chunks casync (Debian's, its default compression, no
+// For each case: the objects the planner finds missing, in a folder holding r1 as the launcher
+// installs it (with its installed manifest and state cache), at the settings vorn-publish
+// chooses and at the long-standing 4 MiB default; the chunks casync (Debian's, its default compression, no
 // metadata) lacks after r1, at the same average setting and at the mean chunk length ours cut;
 // and the floor: xdelta3 -9 with secondary compression against the file each new file came
 // from (compressed alone if none). Then the manifests, and manifests simulated for declared
@@ -15,6 +16,7 @@
 // Usage: bench_delta [data folder, default /tmp/vorn-bench/delta]
 #include "bench/bench_common.h"
 #include "core/chunker.h"
+#include "core/local_state.h"
 #include "core/manifest.h"
 #include "core/planner.h"
 #include "publish/chunk_choice.h"
@@ -442,6 +444,10 @@ int main(int argc, char** argv)
         if (!writeTree(release, &r1, r1Dir, QDir(root).filePath(QStringLiteral("trees/") + release.name)))
             return 1;
     }
+    // The player's folder: r1's files (links again), its bookkeeping written per setting below.
+    const QString installedDir = QDir(root).filePath(QStringLiteral("installed-r1"));
+    if (!writeTree(r1, &r1, r1Dir, installedDir))
+        return 1;
     qint64 r1Bytes = 0;
     for (const QByteArray& bytes : r1.files)
         r1Bytes += bytes.size();
@@ -461,6 +467,11 @@ int main(int argc, char** argv)
             return 1;
         if (s == 0)
             chosen = summary.chunking;
+        Manifest installed;
+        if (!loadManifest(QDir(settings[s].repo).filePath(summary.manifestPath), &installed)
+            || !writeInstalledManifest(QDir(installedDir), installed))
+            return 1;
+        writeLocalState(QDir(installedDir), installed);
         for (const Release& release : cases) {
             if (!publishTree(settings[s], QDir(root).filePath(QStringLiteral("trees/") + release.name),
                              release.name, key, &summary))
@@ -468,7 +479,7 @@ int main(int argc, char** argv)
             Manifest manifest;
             if (!loadManifest(QDir(settings[s].repo).filePath(summary.manifestPath), &manifest))
                 return 1;
-            const UpdatePlan plan = buildUpdatePlan(manifest, r1Dir);
+            const UpdatePlan plan = buildUpdatePlan(manifest, installedDir);
             if (!plan.ok) {
                 std::fprintf(stderr, "planning %s: %s\n", qPrintable(release.name), qPrintable(plan.error));
                 return 1;

@@ -2,7 +2,10 @@
 //   1. 10,000 files with .vorn/installed-manifest.json and .vorn/state.json: time per plan, and
 //      proof from strace that no game file is opened (so no content can be read);
 //   2. 2 GiB without .vorn, so every file is hashed: MiB/s against `openssl dgst -sha256` over the
-//      same files.
+//      same files;
+//   3. 100,000 small files with .vorn, up to date and with one file renamed (which makes the
+//      planner index the chunks of every installed file): time per plan and peak memory of a
+//      process that plans once.
 // Usage: bench_planner [data folder, default /tmp/vorn-bench]
 #include "bench/bench_common.h"
 #include "core/chunker.h"
@@ -19,6 +22,8 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+
+#include <sys/resource.h>
 
 using namespace vorn;
 
@@ -108,6 +113,38 @@ int planOnce(const QString& game, const QString& manifestPath)
     return plan.ok && plan.files.isEmpty() ? 0 : 1;
 }
 
+// The release with its last file renamed into another folder: every byte of it is installed.
+Manifest withOneRenamed(Manifest manifest)
+{
+    manifest.files.last().path = QStringLiteral("Moved/") + manifest.files.last().path;
+    return manifest;
+}
+
+// One plan in a process of its own, for its peak memory.
+int planPeak(const QString& game, const QString& manifestPath, bool renamed)
+{
+    Manifest manifest;
+    if (!loadManifest(manifestPath, &manifest))
+        return 2;
+    if (renamed)
+        manifest = withOneRenamed(manifest);
+    const UpdatePlan plan = buildUpdatePlan(manifest, game);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld\n", usage.ru_maxrss);
+    return plan.ok ? 0 : 1;
+}
+
+long childPeakKiB(const QString& program, const QString& root, bool renamed)
+{
+    QProcess process;
+    process.start(program, {"--plan-peak", QDir(root).filePath("game"), QDir(root).filePath("manifest.json"),
+                            renamed ? "1" : "0"});
+    if (!process.waitForFinished(-1) || process.exitCode() != 0)
+        return -1;
+    return process.readAllStandardOutput().trimmed().toLong();
+}
+
 // Runs one plan under strace and counts what touched the game's files.
 void traceOnePlan(const QString& program, const QString& root)
 {
@@ -157,6 +194,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() == 4 && args.at(1) == QLatin1String("--plan-once"))
         return planOnce(args.at(2), args.at(3));
+    if (args.size() == 5 && args.at(1) == QLatin1String("--plan-peak"))
+        return planPeak(args.at(2), args.at(3), args.at(4) == QLatin1String("1"));
     const QString base = args.size() > 1 ? args.at(1) : QStringLiteral("/tmp/vorn-bench");
 
     // 1. 10,000 small files, installed-manifest.json and state.json present.
@@ -262,6 +301,47 @@ int main(int argc, char** argv)
         std::printf("buildUpdatePlan           %8.1f MiB/s (best of 3, %.2f s)\n", plan, bestPlan / 1e9);
         std::printf("openssl dgst -sha256      %8.1f MiB/s (same files, one process)\n", openssl);
         std::printf("ratio                     %.2fx openssl\n", plan / openssl);
+    }
+
+    // 3. 100,000 small files with .vorn: the cost of looking for chunks in other installed files.
+    {
+        const QString root = QDir(base).filePath(QStringLiteral("plan-100k"));
+        QVector<QPair<QString, qint64>> files;
+        quint64 state = 11;
+        for (int i = 0; i < 100000; ++i)
+            files.append({QStringLiteral("Data/%1/file-%2.bin").arg(i / 500, 3, 10, QLatin1Char('0')).arg(i, 6, 10, QLatin1Char('0')),
+                          qint64(256 + bench::nextRandom(&state) % 4096)});
+        Manifest manifest;
+        if (!ensureRelease(root, files, true, &manifest)) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(root));
+            return 1;
+        }
+        const QString game = QDir(root).filePath(QStringLiteral("game"));
+        const Manifest renamed = withOneRenamed(manifest);
+        QVector<qint64> upToDateTimes, renamedTimes;
+        bool upToDate = true, copied = true;
+        for (int run = 0; run < 5; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            const UpdatePlan same = buildUpdatePlan(manifest, game);
+            upToDateTimes.append(timer.nsecsElapsed());
+            upToDate = upToDate && same.ok && same.files.isEmpty();
+            timer.restart();
+            const UpdatePlan moved = buildUpdatePlan(renamed, game);
+            renamedTimes.append(timer.nsecsElapsed());
+            copied = copied && moved.ok && moved.files.size() == 1 && moved.objects.isEmpty();
+        }
+        std::printf("== 100,000 files, with .vorn ==\n");
+        std::printf("up to date                median %.1f ms (5 runs), plan empty: %s\n",
+                    median(upToDateTimes) / 1e6, upToDate ? "yes" : "NO");
+        std::printf("one file renamed          median %.1f ms (5 runs), copied without objects: %s\n",
+                    median(renamedTimes) / 1e6, copied ? "yes" : "no");
+        std::printf("ratio                     %.2fx the up-to-date plan\n",
+                    double(median(renamedTimes)) / double(median(upToDateTimes)));
+        const long samePeak = childPeakKiB(app.applicationFilePath(), root, false);
+        const long movedPeak = childPeakKiB(app.applicationFilePath(), root, true);
+        std::printf("peak memory of one plan   %.1f MiB up to date, %.1f MiB with the rename (%+.1f MiB)\n",
+                    samePeak / 1024.0, movedPeak / 1024.0, (movedPeak - samePeak) / 1024.0);
     }
     return 0;
 }

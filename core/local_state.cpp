@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 
 #include <cmath>
 
@@ -162,13 +163,45 @@ void writeLocalState(const QDir& gameFolder, const Manifest& manifest)
         file.cancelWriting();
 }
 
+bool isDescribedByInstall(const FileStatus& current, const ManifestFile* installed,
+                          const LocalFileState* recorded)
+{
+    return current.isFile && !current.isLink && installed && recorded && !installed->preserve
+        && installed->size == current.size && recorded->size == current.size
+        && recorded->modifiedMs == current.modifiedMs;
+}
+
 bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,
                       const ManifestFile* installed, const LocalFileState* recorded)
 {
-    return current.isFile && !current.isLink && installed && recorded
-        && installed->sha256 == wanted.sha256 && installed->size == wanted.size
-        && recorded->size == current.size
-        && recorded->modifiedMs == current.modifiedMs;
+    return isDescribedByInstall(current, installed, recorded) && installed->sha256 == wanted.sha256
+        && installed->size == wanted.size;
+}
+
+void forgetLocalState(const QDir& gameFolder, const QStringList& paths)
+{
+    const QString path = localStatePath(gameFolder);
+    QFile file(path);
+    if (paths.isEmpty() || entryKind(path) != EntryKind::File || !file.open(QIODevice::ReadOnly))
+        return;
+    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    file.close();
+    QSet<QString> forgotten;
+    for (const QString& forget : paths)
+        forgotten.insert(pathKey(forget));
+    QJsonArray kept;
+    const QJsonArray files = root.value(QLatin1String("files")).toArray();
+    for (const QJsonValue& element : files) {
+        const QString entryPath = normalizeRelativePath(element.toObject().value(QLatin1String("path")).toString());
+        if (entryPath.isEmpty() || !forgotten.contains(pathKey(entryPath)))
+            kept.append(element);
+    }
+    if (kept.size() == files.size())
+        return;
+    root.insert(QStringLiteral("files"), kept);
+    QSaveFile save(path);
+    if (!writeWhole(&save, QJsonDocument(root).toJson(QJsonDocument::Compact)))
+        save.cancelWriting();
 }
 
 } // namespace vorn

@@ -40,10 +40,22 @@ void removeStaleStateFiles(const QDir& gameFolder);
 // so a failure to write it is not reported.
 void writeLocalState(const QDir& gameFolder, const Manifest& manifest);
 
-// Whether a file may count as up to date without reading it: it is a regular file (no link), the last
-// install wrote the wanted digest and size, and size and modification time are still those the
-// install recorded. installed and recorded are null when the path has no entry.
+// Whether the installed manifest's entry still describes a file without reading it: a regular
+// file (no link) that the last install wrote itself, whose size and modification time are still
+// those the install recorded. A file the player owned at that install is never described: its
+// recorded state is the player's, its entry the publisher's. installed and recorded are null
+// when the path has no entry.
+[[nodiscard]] bool isDescribedByInstall(const FileStatus& current, const ManifestFile* installed,
+                                        const LocalFileState* recorded);
+
+// Whether a file may count as up to date without reading it: described by the install, which
+// wrote the wanted digest and size.
 [[nodiscard]] bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,
                                     const ManifestFile* installed, const LocalFileState* recorded);
+
+// Drops the recorded state of paths (normalized, relative) from state.json, so that the next
+// planning reads those files instead of trusting them. Advisory like the cache itself: a
+// failure is not reported.
+void forgetLocalState(const QDir& gameFolder, const QStringList& paths);
 
 } // namespace vorn

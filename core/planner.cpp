@@ -35,6 +35,52 @@ struct FileCheck
     QString targetPath;
     QString error;
     LocalChunkIndex localChunks;
+    // The installed manifest's chunk list describes the file as it is now, so its chunks can
+    // feed other files without reading it first.
+    bool describedByInstall = false;
+};
+
+// Where a chunk's bytes lie in the files that the installed manifest describes. Built only when
+// some file needs a chunk its own copy lacks; one entry per distinct chunk, its key shared with
+// the installed manifest, so even 100,000 files cost a few MiB.
+class InstalledChunks
+{
+public:
+    struct Location
+    {
+        int file = -1; // into paths
+        qint64 offset = 0;
+        qint64 size = 0;
+    };
+
+    void add(const QString& path, const ManifestFile& entry)
+    {
+        const int file = m_paths.size();
+        bool used = false;
+        for (const ManifestChunk& chunk : entry.chunks) {
+            // A chunk list that does not fit the file it describes is no source for anything.
+            if (chunk.offset < 0 || chunk.size < 0 || chunk.offset > entry.size - chunk.size)
+                continue;
+            if (!m_chunks.contains(chunk.sha256)) {
+                m_chunks.insert(chunk.sha256, Location{file, chunk.offset, chunk.size});
+                used = true;
+            }
+        }
+        if (used)
+            m_paths.append(path);
+    }
+
+    [[nodiscard]] const Location* find(const QByteArray& sha256, qint64 size) const
+    {
+        const auto it = m_chunks.constFind(sha256);
+        return it != m_chunks.constEnd() && it->size == size ? &it.value() : nullptr;
+    }
+
+    [[nodiscard]] const QString& path(const Location& location) const { return m_paths.at(location.file); }
+
+private:
+    QVector<QString> m_paths;
+    QHash<QByteArray, Location> m_chunks;
 };
 
 bool readInstalledManifest(const QDir& folder, InstalledFiles* files, QVector<ManifestFile>* order)
@@ -82,11 +128,11 @@ FileCheck checkFile(const ManifestFile& entry, const QDir& folder, const Chunkin
     const QString key = pathKey(check.path);
     const auto installedEntry = installed.constFind(key);
     const auto recorded = state.constFind(key);
+    const ManifestFile* installedFile = installedEntry == installed.constEnd() ? nullptr : &installedEntry.value();
+    const LocalFileState* recordedState = recorded == state.constEnd() ? nullptr : &recorded.value();
     const bool modeWrong = entry.executable && status.isFile && status.modeKnown && !status.executable;
-    if (isTrustedByCache(status,
-                         entry,
-                         installedEntry == installed.constEnd() ? nullptr : &installedEntry.value(),
-                         recorded == state.constEnd() ? nullptr : &recorded.value()))
+    check.describedByInstall = isDescribedByInstall(status, installedFile, recordedState);
+    if (isTrustedByCache(status, entry, installedFile, recordedState))
         return modeWrong ? rebuiltFromItself(check, entry) : check;
 
     // A link is never read through: the file is built anew and the link itself replaced.
@@ -151,6 +197,34 @@ QVector<FileCheck> checkFiles(const Manifest& manifest, const QString& folderPat
     return checks;
 }
 
+// Indexes every file of the installed release whose content its manifest entry still describes:
+// the files of the new release first, as looked at, then those the new release drops or renames.
+// A file the installed manifest does not list (the player's own) is never a source.
+InstalledChunks indexInstalledChunks(const QDir& folder, const QVector<FileCheck>& checks,
+                                     const InstalledFiles& installed,
+                                     const QVector<ManifestFile>& installedOrder, const LocalState& state,
+                                     const QSet<QString>& manifestPaths)
+{
+    InstalledChunks index;
+    for (const FileCheck& check : checks) {
+        if (check.describedByInstall)
+            index.add(check.targetPath, installed.value(pathKey(check.path)));
+    }
+    for (const ManifestFile& listed : installedOrder) {
+        const QString path = normalizeRelativePath(listed.path);
+        const QString key = pathKey(path);
+        if (path.isEmpty() || isStateFolderPath(path) || manifestPaths.contains(key))
+            continue;
+        const auto entry = installed.constFind(key);
+        const auto recorded = state.constFind(key);
+        const QString absolute = folder.filePath(path);
+        if (recorded != state.constEnd()
+            && isDescribedByInstall(fileStatus(absolute), &entry.value(), &recorded.value()))
+            index.add(absolute, entry.value());
+    }
+    return index;
+}
+
 bool digestLess(const ObjectRef& a, const ObjectRef& b)
 {
     const int common = qMin(a.sha256.size(), b.sha256.size());
@@ -202,15 +276,23 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
 
     QSet<QString> manifestPaths;
     manifestPaths.reserve(manifest.files.size());
-    QHash<QByteArray, qint64> needed;
-    for (int i = 0; i < manifest.files.size(); ++i) {
-        const ManifestFile& entry = manifest.files.at(i);
-        const FileCheck& check = checks.at(i);
+    for (const FileCheck& check : checks) {
         if (check.outcome == FileCheck::Outcome::UnsafePath) {
             plan.error = QStringLiteral("Unsafe target path in manifest");
             return plan;
         }
         manifestPaths.insert(pathKey(check.path));
+    }
+
+    // Chunks can come from any file the installed release describes: a renamed or moved file is
+    // then copied, not downloaded again. Only digests of plain bytes are compared, so a release
+    // cut with other chunk settings simply finds nothing there.
+    InstalledChunks installedChunks;
+    bool installedChunksIndexed = false;
+    QHash<QByteArray, qint64> needed;
+    for (int i = 0; i < manifest.files.size(); ++i) {
+        const ManifestFile& entry = manifest.files.at(i);
+        const FileCheck& check = checks.at(i);
         if (check.outcome == FileCheck::Outcome::UpToDate)
             continue;
         if (check.outcome == FileCheck::Outcome::InspectionFailed) {
@@ -231,9 +313,24 @@ UpdatePlan buildUpdatePlan(const Manifest& manifest, const QString& gameFolder)
             source.blobSha256 = chunk.blobSha256;
             source.blobSize = chunk.blobSize;
             const auto local = check.localChunks.constFind(chunk.sha256);
+            const InstalledChunks::Location* elsewhere = nullptr;
+            if (local == check.localChunks.constEnd() || local->size != chunk.size) {
+                if (!installedChunksIndexed && hasInstalled) {
+                    installedChunks = indexInstalledChunks(folder, checks, installed, installedOrder, state,
+                                                           manifestPaths);
+                    installedChunksIndexed = true;
+                }
+                elsewhere = installedChunks.find(chunk.sha256, chunk.size);
+            }
             if (local != check.localChunks.constEnd() && local->size == chunk.size) {
                 source.fromObject = false;
                 source.localOffset = local->offset;
+            } else if (elsewhere) {
+                source.fromObject = false;
+                source.localOffset = elsewhere->offset;
+                const QString& path = installedChunks.path(*elsewhere);
+                if (path != check.targetPath)
+                    source.localPath = path;
             } else {
                 const auto known = needed.constFind(chunk.blobSha256);
                 if (known != needed.constEnd() && known.value() != chunk.blobSize) {

@@ -50,7 +50,8 @@ bool operator==(const ChunkSource& a, const ChunkSource& b)
 {
     return a.offset == b.offset && a.size == b.size && a.sha256 == b.sha256
         && a.blobSha256 == b.blobSha256 && a.blobSize == b.blobSize
-        && a.fromObject == b.fromObject && a.localOffset == b.localOffset;
+        && a.fromObject == b.fromObject && a.localOffset == b.localOffset
+        && a.localPath == b.localPath;
 }
 
 bool operator==(const FilePlan& a, const FilePlan& b)

@@ -87,9 +87,11 @@ struct ChunkSource
     QByteArray sha256;
     QByteArray blobSha256;
     qint64 blobSize = 0;
-    // false: copy size bytes at localOffset from the current copy of the same file.
+    // false: copy size bytes at localOffset from a file already in the game folder: localPath
+    // (absolute), or the current copy of the file being built when that is empty.
     bool fromObject = true;
     qint64 localOffset = 0;
+    QString localPath;
 };
 
 struct FilePlan

@@ -59,6 +59,15 @@ struct ApplyContext
         }
     }
 
+    QMutex distrustMutex;
+    QStringList distrusted; // absolute paths of local sources whose bytes proved wrong
+
+    void distrust(const QString& path)
+    {
+        QMutexLocker lock(&distrustMutex);
+        distrusted.append(path);
+    }
+
     // The object file goes as soon as no later chunk needs it, so the cache shrinks while the
     // staged files grow.
     void releaseObject(const QByteArray& blobSha256)
@@ -82,6 +91,26 @@ FileAssemblyResult failure(const QString& message)
     return {false, message};
 }
 
+// Reads a chunk's bytes from the file the plan names: the current copy of the file being built,
+// or another installed file. All of them are read before the commit moves anything, so a file
+// that this release also replaces, renames or removes is still the old one here. local stays
+// open while consecutive chunks come from the same file.
+bool readLocalRange(QFile* local, const FilePlan& entry, const ChunkSource& source, QByteArray* chunk)
+{
+    const QString& path = source.localPath.isEmpty() ? entry.targetPath : source.localPath;
+    if (local->fileName() != path || !local->isOpen()) {
+        local->close();
+        local->setFileName(path);
+        // Only a regular file: a FIFO put there since planning would block the open forever.
+        if (entryKind(path) != EntryKind::File || !local->open(QIODevice::ReadOnly))
+            return false;
+    }
+    if (!local->seek(source.localOffset))
+        return false;
+    *chunk = local->read(source.size);
+    return true;
+}
+
 FileAssemblyResult assembleFile(ApplyContext& context, int index)
 {
     if (context.cancelled())
@@ -94,7 +123,7 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
     if (!output.open(QIODevice::WriteOnly))
         return failure(output.errorString());
 
-    QFile local(entry.targetPath);
+    QFile local;
     // The file's digest is taken over the verified chunks as they are written, which proves
     // the same as reading the staged file back, without a second pass over it.
     Sha256 whole;
@@ -106,11 +135,8 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         QByteArray stored;
         bool unpacked = true;
         if (!source.fromObject) {
-            if (!local.isOpen() && !local.open(QIODevice::ReadOnly))
+            if (!readLocalRange(&local, entry, source, &chunk))
                 return failure(QStringLiteral("Cannot reuse local data from %1").arg(rel));
-            if (!local.seek(source.localOffset))
-                return failure(QStringLiteral("Cannot reuse local data from %1").arg(rel));
-            chunk = local.read(source.size);
         } else {
             const QString objectPath = objectCachePath(context.cacheRoot, source.blobSha256);
             QFile object(objectPath);
@@ -125,6 +151,10 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
             unpacked = inflateObject(stored, source.size, &chunk);
         }
         if (!unpacked || chunk.size() != source.size || Sha256::hash(chunk) != source.sha256) {
+            // Another file's bytes are vouched for by the state cache alone, without a read: when
+            // they prove wrong, the next planning must read that file instead of trusting it.
+            if (!source.fromObject)
+                context.distrust(local.fileName());
             // A verified chunk vouches for its object as well; the object's own digest is only
             // needed to tell a damaged cache file from a chunk that does not match.
             if (source.fromObject && Sha256::hash(stored) != source.blobSha256)
@@ -159,6 +189,18 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         return failure(QStringLiteral("Cannot set the permissions of %1").arg(rel));
     context.report(rel, entry.file.size);
     return {true, QString()};
+}
+
+void forgetDistrusted(const QString& gameRoot, const QStringList& absolutePaths)
+{
+    const QDir root(gameRoot);
+    QStringList paths;
+    for (const QString& path : absolutePaths) {
+        const QString rel = normalizeRelativePath(root.relativeFilePath(path));
+        if (!rel.isEmpty())
+            paths.append(rel);
+    }
+    forgetLocalState(root, paths);
 }
 
 ApplyResult failed(const QString& message)
@@ -237,8 +279,10 @@ ApplyResult applyUpdate(const UpdatePlan& plan, const Manifest& manifest, const 
     // The last moment a cancellation is honoured: from here on the folder changes.
     if (context.cancelled())
         return cancelledResult();
-    if (!error.isEmpty())
+    if (!error.isEmpty()) {
+        forgetDistrusted(gameRoot, context.distrusted);
         return failed(error);
+    }
 
     if (!transaction.commit(plan, &error))
         return failed(error);

@@ -344,7 +344,7 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
     } else {
         QString error;
         if (!complete)
-            error = QStringLiteral("HTTP %1: %2").arg(statusCode).arg(errorText);
+            error = describeFailedRequest(statusCode, errorText);
         else if (!valid)
             error = QStringLiteral("Downloaded object failed hash verification");
         else

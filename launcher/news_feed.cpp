@@ -137,9 +137,11 @@ void NewsFeed::onNewsPage(NetworkReply* reply, const QUrl& url, const QDate& cut
 
 void NewsFeed::showPanelMessage(const char* key, const char* fallback, const QString& link)
 {
-    m_view.setArticleHtml(articleHtml(translate("Main/NewsTitle", "News"), QString(),
-                                      QStringLiteral("<p>%1</p>").arg(translate(key, fallback)),
+    const QString title = translate("Main/NewsTitle", "News");
+    const QString text = translate(key, fallback);
+    m_view.setArticleHtml(articleHtml(title, QString(), QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped()),
                                       QString(), link));
+    m_view.showMessage(title, text, isWebUrl(QUrl(link)) ? link : QString(), coverOrDefault(QString()));
 }
 
 void NewsFeed::requestCover(const QString& imageUrl, const QString& link, bool applyToItem)

@@ -27,6 +27,10 @@ public:
     virtual void showEntry(int row) = 0;
     virtual void setArticleHtml(const QString& html) = 0;
     virtual void setCover(const QImage& cover) = 0;
+    // There is no entry to show: the slider holds one card that says why. A card with a
+    // link leads there when clicked.
+    virtual void showMessage(const QString& title, const QString& text, const QString& link,
+                             const QImage& cover) = 0;
 
 signals:
     void stepRequested(int delta);  // the slider arrows: -1, +1

@@ -64,7 +64,7 @@ void setRoles(QListWidgetItem* item, const NewsEntry& entry)
     item->setText(itemText(entry));
     item->setData(NewsWidgetsView::ArticleRole, entry.articleHtml);
     item->setData(NewsWidgetsView::LinkRole, entry.link);
-    item->setData(NewsWidgetsView::KindRole, 0);
+    item->setData(NewsWidgetsView::KindRole, NewsWidgetsView::EntryKind);
     item->setData(NewsWidgetsView::TitleRole, entry.title);
     item->setData(NewsWidgetsView::DateRole, entry.dateText);
     item->setData(NewsWidgetsView::DescriptionRole, entry.descriptionHtml);
@@ -87,8 +87,12 @@ NewsWidgetsView::NewsWidgetsView(QListWidget* list, QAbstractButton* previous,
 
     connect(previous, &QAbstractButton::clicked, this, [this] { emit stepRequested(-1); });
     connect(next, &QAbstractButton::clicked, this, [this] { emit stepRequested(1); });
-    connect(m_list, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { emit entryActivated(m_list->row(item)); });
+    connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (item->data(KindRole).toInt() != MessageKind)
+            emit entryActivated(m_list->row(item));
+        else if (const QString link = item->data(LinkRole).toString(); !link.isEmpty())
+            emit linkActivated(QUrl(link));
+    });
     connect(m_article, &QTextBrowser::anchorClicked, this, &NewsView::linkActivated);
 }
 
@@ -145,6 +149,19 @@ void NewsWidgetsView::setArticleHtml(const QString& html)
 void NewsWidgetsView::setCover(const QImage& cover)
 {
     m_cover->setPixmap(QPixmap::fromImage(cover));
+}
+
+void NewsWidgetsView::showMessage(const QString& title, const QString& text, const QString& link,
+                                  const QImage& cover)
+{
+    m_list->clear();
+    auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(cover)), title);
+    item->setData(KindRole, MessageKind);
+    item->setData(TitleRole, title);
+    item->setData(DescriptionRole, text.toHtmlEscaped());
+    item->setData(LinkRole, link);
+    m_list->addItem(item);
+    m_list->setCurrentRow(0);
 }
 
 } // namespace vorn

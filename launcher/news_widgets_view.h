@@ -22,7 +22,7 @@ public:
     enum Role {
         ArticleRole = 0x100, // Qt::UserRole
         LinkRole,
-        KindRole, // always 0
+        KindRole, // EntryKind or MessageKind
         TitleRole,
         DateRole,
         DescriptionRole,
@@ -41,6 +41,10 @@ public:
     void showEntry(int row) override;
     void setArticleHtml(const QString& html) override;
     void setCover(const QImage& cover) override;
+    void showMessage(const QString& title, const QString& text, const QString& link,
+                     const QImage& cover) override;
+
+    enum Kind { EntryKind = 0, MessageKind = 1 };
 
 private:
     QListWidget* m_list;

@@ -221,4 +221,14 @@ void NetworkService::setExtraCertificateAuthorities(const QString& pemFile)
     m_extraAuthorities = pemFile;
 }
 
+QString describeFailedRequest(int statusCode, const QString& errorText)
+{
+    if (statusCode <= 0)
+        return errorText;
+    const QString status = QStringLiteral("HTTP %1").arg(statusCode);
+    if (errorText.isEmpty() || errorText == status)
+        return status;
+    return status + QStringLiteral(": ") + errorText;
+}
+
 } // namespace vorn

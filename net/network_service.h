@@ -116,4 +116,9 @@ private:
     std::shared_ptr<Mailbox> m_mailbox;
 };
 
+// The reason a request failed, for messages: "HTTP 404" when the status says it all, the
+// transport's text when no response came, both when the server answered and the transfer
+// still failed (an oversized body, a broken connection).
+[[nodiscard]] QString describeFailedRequest(int statusCode, const QString& errorText);
+
 } // namespace vorn

@@ -153,7 +153,7 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
     reply->deleteLater();
 
     if (!complete) {
-        failServer(QStringLiteral("HTTP %1: %2").arg(statusCode).arg(errorText));
+        failServer(describeFailedRequest(statusCode, errorText));
         return;
     }
 

@@ -248,6 +248,11 @@ void MainWindowView::applyProfiles(const MainViewModel& model)
     profileCombo->setCurrentIndex(profileCombo->findData(model.selectedProfile));
     modernOption->setVisible(model.modernOptionVisible);
     legacyOption->setVisible(model.legacyOptionVisible);
+    // The card keeps its bottom edge and gives up the room of a client the release does not
+    // offer, so a single option sits under the title instead of below an empty band.
+    const int hiddenOptions = int(!model.modernOptionVisible) + int(!model.legacyOptionVisible);
+    profileCard->setFixedHeight(style::kProfileCardHeight
+                                - hiddenOptions * (style::kProfileOptionHeight + profileCard->layout()->spacing()));
     // The modern client is announced, never chosen: the group must not keep it checked.
     profileGroup->setExclusive(false);
     modernOption->setChecked(false);

@@ -20,6 +20,7 @@ namespace vorn {
 
 namespace {
 
+constexpr int kLinkRole = Qt::UserRole + 1;
 constexpr int kTitleRole = Qt::UserRole + 3;
 constexpr int kDateRole = Qt::UserRole + 4;
 constexpr int kDescriptionRole = Qt::UserRole + 5;
@@ -98,6 +99,10 @@ QSize NewsCardDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
 void NewsCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const
 {
+    // Rows added since the last layout arrive with an empty rectangle; a card drawn at its
+    // minimum size there would stay on screen under the laid-out one.
+    if (option.rect.width() <= 6 || option.rect.height() <= 6)
+        return;
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
@@ -179,6 +184,11 @@ void NewsCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     drawWrappedElided(*painter, QRect(x, descriptionTop, columnWidth, descriptionHeight),
                       description, body);
 
+    // A card that explains missing news without a page to show leads nowhere.
+    if (index.data(kLinkRole).toString().isEmpty()) {
+        painter->restore();
+        return;
+    }
     QFont details = option.font;
     details.setPixelSize(scaled(10, s));
     details.setWeight(QFont::Bold);

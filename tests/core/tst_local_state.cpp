@@ -169,6 +169,8 @@ private slots:
         QTest::newRow("installed size differs") << "installedSize" << false;
         QTest::newRow("recorded size differs") << "recordedSize" << false;
         QTest::newRow("recorded time differs") << "time" << false;
+        // Recorded then as the player had it, so the entry's digest says nothing about it.
+        QTest::newRow("the player's at the install") << "preserved" << false;
     }
 
     void trustRule()
@@ -193,6 +195,7 @@ private slots:
             recorded.size = 6;
         if (broken == "time")
             recorded.modifiedMs += 1;
+        installed.preserve = broken == "preserved";
         QCOMPARE(isTrustedByCache(fileStatus(path), wanted, broken == "installed" ? nullptr : &installed,
                                   broken == "recorded" ? nullptr : &recorded),
                  trusted);

@@ -192,6 +192,101 @@ private slots:
         QCOMPARE(plan.assembleBytes, qint64(100 * MiB));
     }
 
+    // Bytes the installed release already holds come from wherever they lie, as long as the
+    // installed manifest still describes that file without reading it.
+    void reusesOtherInstalledFiles_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("source"); // where its reused chunks lie; empty: nowhere
+        QTest::addColumn<bool>("allLocal");
+        QTest::newRow("renamed") << "rename" << "Data/b.pak" << "Data/a.pak" << true;
+        QTest::newRow("moved into another folder") << "move" << "Other/Deep/a.pak" << "Data/a.pak" << true;
+        QTest::newRow("chunks shared with an unchanged file") << "share" << "Data/mix.pak" << "Data/a.pak" << false;
+        QTest::newRow("source replaced by the same release") << "swap" << "Data/b.pak" << "Data/a.pak" << true;
+        QTest::newRow("source touched after the install") << "touch" << "Data/b.pak" << "" << false;
+        QTest::newRow("the player's file, not installed") << "player" << "Data/b.pak" << "" << false;
+        QTest::newRow("the player's at the install") << "preserved" << "Data/b.pak" << "" << false;
+    }
+
+    void reusesOtherInstalledFiles()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, target);
+        QFETCH(QString, source);
+        QFETCH(bool, allLocal);
+        QTemporaryDir dir;
+        const QDir folder(dir.path());
+        ChunkingOptions small;
+        small.wholeFileThreshold = 24 * 1024;
+        small.minBytes = 8 * 1024;
+        small.averageBytes = 16 * 1024;
+        small.maxBytes = 48 * 1024;
+        const QByteArray a = randomBytes(256 * 1024, 11);
+        const QByteArray other = randomBytes(40 * 1024, 12);
+        Manifest installed = release("r1", {describe("Data/a.pak", a, small), describe("Data/c.pak", other, small)});
+        installed.chunking = small;
+        installed.files[0].preserve = change == "preserved";
+        for (const ManifestFile& file : installed.files)
+            QVERIFY(writeFile(folder.filePath(file.path), file.path == "Data/a.pak" ? a : other));
+        if (change == "player") {
+            // Only c.pak was installed; a.pak is the player's own.
+            installed.files.removeFirst();
+        }
+        recordInstall(folder, installed);
+        if (change == "touch") {
+            QFile touched(folder.filePath("Data/a.pak"));
+            QVERIFY(touched.open(QIODevice::ReadWrite));
+            QVERIFY(touched.setFileTime(QFileInfo(touched).lastModified().addSecs(-60),
+                                        QFileDevice::FileModificationTime));
+        }
+
+        QVector<ManifestFile> files{describe("Data/c.pak", other, small)};
+        QByteArray wanted = a;
+        if (change == "move") {
+            files.append(describe(target, a, small));
+        } else if (change == "share") {
+            wanted = a.left(128 * 1024) + randomBytes(64 * 1024, 13);
+            files.append(describe("Data/a.pak", a, small));
+            files.append(describe(target, wanted, small));
+        } else if (change == "swap") {
+            files.append(describe("Data/a.pak", randomBytes(100 * 1024, 14), small));
+            files.append(describe(target, a, small));
+        } else {
+            files.append(describe(target, a, small));
+        }
+        Manifest next = release("r2", files);
+        next.chunking = small;
+        const UpdatePlan plan = buildUpdatePlan(next, dir.path());
+        QVERIFY2(plan.ok, qPrintable(plan.error));
+
+        const FilePlan* built = nullptr;
+        for (const FilePlan& file : plan.files)
+            built = file.file.path == target ? &file : built;
+        QVERIFY(built);
+        QSet<QByteArray> objects;
+        for (const ObjectRef& object : plan.objects)
+            objects.insert(object.sha256);
+        int local = 0;
+        for (const ChunkSource& chunk : built->sources) {
+            if (chunk.fromObject) {
+                QVERIFY(objects.contains(chunk.blobSha256));
+                continue;
+            }
+            ++local;
+            QCOMPARE(chunk.localPath, folder.filePath(source));
+            QFile from(chunk.localPath);
+            QVERIFY(from.open(QIODevice::ReadOnly) && from.seek(chunk.localOffset));
+            QCOMPARE(from.read(chunk.size), wanted.mid(int(chunk.offset), int(chunk.size)));
+        }
+        QCOMPARE(local == built->sources.size(), allLocal);
+        QCOMPARE(local > 0, !source.isEmpty());
+        if (allLocal && change != "swap")
+            QVERIFY(plan.objects.isEmpty());
+        QCOMPARE(plan.removals.contains("Data/a.pak"), change == "rename" || change == "move"
+                                                           || change == "touch");
+    }
+
     void preservedFiles()
     {
         QTemporaryDir dir;

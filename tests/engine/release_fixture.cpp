@@ -74,6 +74,13 @@ bool copyTree(const QString& from, const QString& to)
                 return false;
         } else if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(path, target)) {
             return false;
+        } else {
+            // A copy of an installed folder must stay installed: the state cache vouches for a
+            // file only with the modification time the install recorded. (A file that cannot be
+            // opened for writing keeps the copy's time and is merely read by the next planning.)
+            QFile copied(target);
+            if (copied.open(QIODevice::ReadWrite))
+                copied.setFileTime(it.fileInfo().lastModified(), QFileDevice::FileModificationTime);
         }
     }
     return true;
@@ -216,6 +223,18 @@ FileTree secondRelease()
     tree.insert(QStringLiteral("data/new.pak"), randomBytes(300 * 1024, 14));
     tree.insert(QStringLiteral("config/user.cfg"), QByteArray("volume=5\n"));
     tree.insert(QStringLiteral("Removed/notes.txt"), QByteArray("notes of the second release\n"));
+    return tree;
+}
+
+FileTree movedRelease()
+{
+    FileTree tree = firstRelease();
+    tree.insert(QStringLiteral("bin/x64/vorn.exe"), tree.take(QStringLiteral("bin/vorn.exe")));
+    tree.insert(QStringLiteral("packs/big.pak"), tree.take(QStringLiteral("data/big.pak")));
+    tree.insert(QStringLiteral("data/obsolete.dat"), tree.take(QStringLiteral("old/obsolete.dat")));
+    const QByteArray a = tree.value(QStringLiteral("data/levels/a.lvl"));
+    tree.insert(QStringLiteral("data/levels/a.lvl"), tree.value(QStringLiteral("data/levels/b.lvl")));
+    tree.insert(QStringLiteral("data/levels/b.lvl"), a);
     return tree;
 }
 

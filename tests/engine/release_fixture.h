@@ -20,6 +20,7 @@ using FileTree = QMap<QString, QByteArray>;
 [[nodiscard]] bool writeTree(const QString& root, const FileTree& tree);
 // Every file below root, without the launcher's own .vorn folder unless asked for.
 [[nodiscard]] FileTree readTree(const QString& root, bool withStateFolder = false);
+// Files keep their modification times, as the state cache recorded them.
 [[nodiscard]] bool copyTree(const QString& from, const QString& to);
 // The entries of .vorn/transactions, which a finished or recovered install leaves empty.
 [[nodiscard]] QStringList transactionFolders(const QString& gameRoot);
@@ -57,6 +58,9 @@ private:
 // name the transaction layout also uses.
 [[nodiscard]] FileTree firstRelease();
 [[nodiscard]] FileTree secondRelease();
+// r1's bytes only, rearranged: files renamed and moved to other folders, one to a folder the
+// release drops, and two levels that swap their content.
+[[nodiscard]] FileTree movedRelease();
 [[nodiscard]] QStringList userOwnedGlobs();
 // What a folder holding `installed` must look like after r2 is installed over it.
 [[nodiscard]] FileTree expectedAfterUpdate(const FileTree& installed, const FileTree& release);

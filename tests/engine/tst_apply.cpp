@@ -1,5 +1,6 @@
 #include "core/local_state.h"
 #include "core/manifest.h"
+#include "core/planner.h"
 #include "core/sha256.h"
 #include "engine/apply_update.h"
 #include "engine/object_cache.h"
@@ -288,6 +289,64 @@ private slots:
                 after.remove(path);
         }
         QCOMPARE(after, before);
+    }
+
+    // Another installed file is trusted on its recorded size and time alone. When it changes
+    // after planning, this apply fails as for the file's own copy and changes nothing; bytes that
+    // prove wrong must not be trusted again, or every retry would fail the same way.
+    void anInstalledSourceThatChangedFailsThenIsReadNextTime_data()
+    {
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("other bytes, same size and time") << false << "Chunk verification failed for data/moved.bin";
+        QTest::newRow("removed") << true << "Cannot reuse local data from data/moved.bin";
+    }
+
+    void anInstalledSourceThatChangedFailsThenIsReadNextTime()
+    {
+        QFETCH(bool, removed);
+        QFETCH(QString, error);
+        const QByteArray moved = randomBytes(30000, 4);
+        const QString source = QDir(m_game).filePath(QStringLiteral("old.bin"));
+        QVERIFY(writeFileBytes(source, moved));
+        Manifest installed;
+        installed.releaseId = QStringLiteral("r1");
+        ManifestFile old;
+        old.path = QStringLiteral("old.bin");
+        old.size = moved.size();
+        old.sha256 = Sha256::hash(moved);
+        old.chunks.append({0, old.size, old.sha256, Sha256::hash("object"), 10});
+        installed.files.append(old);
+        QVERIFY(writeInstalledManifest(QDir(m_game), installed));
+        writeLocalState(QDir(m_game), installed);
+
+        HandMadeRelease release(m_cache);
+        release.addFile(QStringLiteral("data/moved.bin"), {moved});
+        UpdatePlan plan = buildUpdatePlan(release.manifest(), m_game);
+        QVERIFY2(plan.ok, qPrintable(plan.error));
+        QCOMPARE(plan.files[0].sources[0].localPath, source);
+
+        if (removed) {
+            QVERIFY(QFile::remove(source));
+        } else {
+            const QDateTime modified = QFileInfo(source).lastModified();
+            QByteArray damaged = moved;
+            damaged[100] = char(damaged.at(100) ^ 1);
+            QVERIFY(writeFileBytes(source, damaged));
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
+        const FileTree before = readTree(m_game);
+        const ApplyResult failedOnce = apply(plan, release.manifest());
+        QCOMPARE(failedOnce.error, error);
+        QCOMPARE(readTree(m_game), before);
+
+        plan = buildUpdatePlan(release.manifest(), m_game);
+        QVERIFY2(plan.ok, qPrintable(plan.error));
+        QVERIFY(plan.files[0].sources[0].fromObject);
+        const ApplyResult result = apply(plan, release.manifest());
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(readFileBytes(QDir(m_game).filePath(QStringLiteral("data/moved.bin"))), moved);
     }
 
     void theEarlierFileInPlanOrderNamesTheError()

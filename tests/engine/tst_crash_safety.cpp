@@ -316,6 +316,8 @@ private slots:
                  qPrintable(error));
         QVERIFY2(m_repository->publish(QStringLiteral("r2"), secondRelease(), &manifest, &error, userOwnedGlobs()),
                  qPrintable(error));
+        QVERIFY2(m_repository->publish(QStringLiteral("moves"), movedRelease(), &manifest, &error, userOwnedGlobs()),
+                 qPrintable(error));
         QVERIFY2(m_server.start(&error), qPrintable(error));
         m_repository->serve(&m_server);
 
@@ -373,12 +375,16 @@ private slots:
                             folders, files, true});
         m_scenarios.append({QStringLiteral("l2 to l1, objects cached"), withFiles, QStringLiteral("l1"),
                             files, folders, true});
+        // Every file copied from another one, some of them sources that the same swap replaces
+        // or removes: nothing to download, so every kill lands in the assembly or the swap.
+        m_scenarios.append({QStringLiteral("r1 rearranged"), first, QStringLiteral("moves"), firstRelease(),
+                            expectedAfterUpdate(firstRelease(), movedRelease())});
     }
 
     // Every rename of a download (the cache's stores) and the first few publications of saved
     // files and deletions; then, with every object cached, every rename of the apply in both
-    // directions, also across layout changes: backups, new files, removals, the commit point,
-    // the installed manifest and the state cache.
+    // directions, also across layout changes and a release that only rearranges files: backups,
+    // new files, removals, the commit point, the installed manifest and the state cache.
     void killedAtManyPointsThenRunAgain()
     {
         runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0},
@@ -388,7 +394,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         const int downloading = m_killPoints;
-        runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0}}, {3, 4, 5, 6});
+        runFamilies({{QStringLiteral("rename,renameat,renameat2"), 0}}, {3, 4, 5, 6, 7});
         qInfo("kill points: %d while downloading, %d while applying", downloading,
               m_killPoints - downloading);
         QVERIFY(downloading >= 20);

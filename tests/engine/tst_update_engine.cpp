@@ -94,22 +94,25 @@ void settle(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-// Objects of `to` that an update from an installed `from` cannot take from the files in place:
-// chunks are reused only from the old copy of the same path, and user-owned files that exist are
-// left alone.
+// Objects of `to` that an update from an installed, untouched `from` cannot take from the files
+// in place: chunks are reused from every file the install wrote (not from user-owned ones), and
+// user-owned files that exist are left alone.
 QSet<QByteArray> objectsToFetch(const Manifest& from, const Manifest& to)
 {
     QHash<QString, ManifestFile> installed;
-    for (const ManifestFile& file : from.files)
+    QSet<QByteArray> local;
+    for (const ManifestFile& file : from.files) {
         installed.insert(file.path, file);
+        for (const ManifestChunk& chunk : file.chunks) {
+            if (!file.preserve)
+                local.insert(chunk.sha256);
+        }
+    }
     QSet<QByteArray> needed;
     for (const ManifestFile& file : to.files) {
         const ManifestFile old = installed.value(file.path);
         if (!old.path.isEmpty() && (file.preserve || old.sha256 == file.sha256))
             continue;
-        QSet<QByteArray> local;
-        for (const ManifestChunk& chunk : old.chunks)
-            local.insert(chunk.sha256);
         for (const ManifestChunk& chunk : file.chunks) {
             if (!local.contains(chunk.sha256))
                 needed.insert(chunk.blobSha256);
@@ -324,6 +327,26 @@ private slots:
             QVERIFY(report.first <= report.second);
     }
 
+    // Renamed and moved files, two that swap their content and one whose old place the release
+    // removes: every byte is already in the folder, and all of it is read before anything moves.
+    void movedFilesAreCopiedNotDownloaded()
+    {
+        const FileTree moves = movedRelease();
+        Manifest manifest;
+        QString error;
+        QVERIFY2(m_repository->publish(QStringLiteral("moves"), moves, &manifest, &error, userOwnedGlobs()),
+                 qPrintable(error));
+        startServer();
+        m_repository->serve(m_server.data());
+        installFirst();
+
+        runToEnd(manifest);
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:moves"));
+        QCOMPARE(objectRequestCount(*m_server), 0);
+        QCOMPARE(readTree(m_game), expectedAfterUpdate(firstRelease(), moves));
+        QVERIFY(transactionFolders(m_game).isEmpty());
+    }
+
     void progressNeverPassesTheTotal()
     {
         startServer();
@@ -356,7 +379,7 @@ private slots:
         QTest::newRow("one byte short")
             << "short" << "UPD-DOWNLOAD:Could not download block: Downloaded object failed hash verification";
         QTest::newRow("expired object")
-            << "404" << "UPD-DOWNLOAD:Could not download block: HTTP 404: HTTP 404";
+            << "404" << "UPD-DOWNLOAD:Could not download block: HTTP 404";
         QTest::newRow("right on the third attempt") << "third" << "ready:r2";
     }
 

@@ -491,6 +491,14 @@ private slots:
         QVERIFY(h.load());
         QVERIFY2(h.article.toPlainText().contains(panel), qPrintable(h.article.toPlainText()));
         QCOMPARE(h.feed.entries().size(), entries);
+        if (entries > 0)
+            return;
+        // The slider itself says why it is empty; only the changed website is worth a visit.
+        QCOMPARE(h.list.count(), 1);
+        QCOMPARE(h.list.item(0)->data(NewsWidgetsView::DescriptionRole).toString(), panel);
+        QVERIFY(!h.list.item(0)->isHidden());
+        emit h.list.itemClicked(h.list.item(0));
+        QCOMPARE(h.opened, panel == m_changed ? QList<QUrl>{QUrl(url(path))} : QList<QUrl>{});
     }
 
     void covers()
@@ -551,7 +559,8 @@ private slots:
         QVERIFY(finished.count() == 1 || finished.wait(30000));
         QCoreApplication::processEvents();
         QCOMPARE(finished.count(), 1);
-        QCOMPARE(h.list.count(), 0);
+        QCOMPARE(h.list.count(), 1);
+        QCOMPARE(h.list.item(0)->data(NewsWidgetsView::DescriptionRole).toString(), m_changed);
         QVERIFY(h.article.toPlainText().contains(m_changed));
     }
 

@@ -174,7 +174,7 @@ private slots:
         run.client.checkForUpdates();
         QVERIFY(run.failed.wait(5000));
         QCOMPARE(run.failed.first().first().toString(),
-                 QStringLiteral("Could not check for updates: HTTP 503: HTTP 503"));
+                 QStringLiteral("Could not check for updates: HTTP 503"));
         run.client.checkForUpdates(); // busy while waiting to retry: ignored
         QVERIFY(run.ready.wait(15000));
         QCOMPARE(run.failed.count(), 1);

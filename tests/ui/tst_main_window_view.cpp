@@ -184,6 +184,37 @@ private slots:
         QCOMPARE(view->newsList->gridSize().height(), 300);
     }
 
+    void profileCardFitsItsClients_data()
+    {
+        QTest::addColumn<bool>("modern");
+        QTest::newRow("modern and legacy") << true;
+        QTest::newRow("legacy only") << false;
+    }
+
+    // The first shown option follows the title closely and the card keeps its bottom edge.
+    void profileCardFitsItsClients()
+    {
+        QFETCH(bool, modern);
+        auto window = build(QStringLiteral("en"), false);
+        MainWindowView* view = viewOf(window.get());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCoreApplication::processEvents();
+        const int cardBottom = inWindow(view->profileCard, window.get()).bottom();
+        MainViewModel model;
+        model.modernOptionVisible = modern;
+        model.legacyOptionVisible = true;
+        view->apply(model);
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(inWindow(view->profileCard, window.get()).bottom(), cardBottom);
+        const QWidget* first = modern ? static_cast<QWidget*>(view->modernOption) : view->legacyOption;
+        // Measured from the title's text: a stretched label would hide an empty band.
+        const QWidget* title = view->profileTitle;
+        const int gap = first->geometry().top() - (title->geometry().top() + title->sizeHint().height());
+        QVERIFY2(gap > 0 && gap <= 2 * view->profileCard->layout()->spacing(), qPrintable(QString::number(gap)));
+        QVERIFY(view->legacyOption->geometry().bottom() < view->profileCard->height());
+    }
+
     // A press, one move and a release, in the window's own coordinates, as the window system
     // delivers them.
     static void drag(QWidget* window, const QPoint& from, const QPoint& by)

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QStandardItemModel>
+#include <QStyleOptionViewItem>
 #include <QtTest>
 
 #include <climits>
@@ -224,6 +226,34 @@ private slots:
         QFETCH(int, viewportWidth);
         QFETCH(QSize, hint);
         QCOMPARE(vorn::newsCardSizeHint(grid, viewportWidth), hint);
+    }
+
+    void newsCardPaintsOnlyInsideItsRow_data()
+    {
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<bool>("painted");
+        QTest::newRow("laid out") << QRect(0, 0, 589, 200) << true;
+        QTest::newRow("not laid out yet") << QRect() << false;
+        QTest::newRow("zero height") << QRect(0, 0, 589, 0) << false;
+    }
+
+    // A row without room gets no card: drawn at its minimum size it would outlive the layout.
+    void newsCardPaintsOnlyInsideItsRow()
+    {
+        QFETCH(QRect, rect);
+        QFETCH(bool, painted);
+        QImage image(600, 210, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QStandardItemModel model(1, 1);
+        model.setData(model.index(0, 0), QStringLiteral("A title"), Qt::UserRole + 3);
+        QStyleOptionViewItem option;
+        option.rect = rect;
+        QPainter painter(&image);
+        NewsCardDelegate().paint(&painter, option, model.index(0, 0));
+        painter.end();
+        QImage empty(image.size(), image.format());
+        empty.fill(Qt::transparent);
+        QCOMPARE(image != empty, painted);
     }
 
     void newsCardScale_data()
