@@ -1,142 +1,82 @@
 // Update engine throughput against what the machine can do on the same objects, in one run:
 //  - fresh install of a 1 GiB release (half random, half compressible) from nginx on loopback,
-//    against four parallel curl processes fetching the same objects plus decompressing and
-//    hashing them on every core;
+//    against the least work any installer must do: curl fetching the objects four at a time,
+//    then on as many threads as the engine assembles with, each file built once (every chunk
+//    inflated, hashed once and written) and flushed to the disk;
 //  - the apply stage alone (assembly, verification, commit);
 //  - a forced run over an up-to-date installation of 10,000 files.
 #include "bench/bench_common.h"
+#include "bench/bench_engine.h"
 #include "core/manifest.h"
+#include "core/object_format.h"
 #include "core/sha256.h"
-#include "engine/update_engine.h"
-#include "net/network_service.h"
-#include "publish/publisher.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
-#include <QEventLoop>
-#include <QProcess>
+#include <QThread>
 #include <QtConcurrent>
 
 #include <atomic>
+#include <unistd.h>
 
 using namespace vorn;
+using namespace vorn::bench;
 
 namespace {
 
-const QString kScripts = QStringLiteral(VORN_SOURCE_DIR "/scripts");
-
-struct RunTimes
+struct ReferenceTimes
 {
-    bool ok = false;
-    QString error;
-    qint64 totalNs = 0;
-    qint64 applyNs = 0;
+    qint64 fetchNs = -1;
+    qint64 totalNs = -1;
 };
 
-Manifest readManifest(const QString& repo, const QString& releaseId)
+// Builds one file from the fetched objects, each chunk checked against its digest (which
+// vouches for its object too), and flushes it to the disk.
+bool buildFile(const ManifestFile& file, const QString& objects, const QString& game)
 {
-    QFile file(repo + QStringLiteral("/manifests/%1.json").arg(releaseId));
-    Manifest manifest;
-    if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), &manifest, nullptr))
-        qFatal("cannot read manifest %s", qPrintable(releaseId));
-    return manifest;
-}
-
-RunTimes runEngine(NetworkService* network, const Manifest& manifest, const QString& baseUrl,
-                   const QString& game, const QString& cache)
-{
-    UpdateEngine engine(network);
-    engine.setCacheRoot(cache);
-    RunTimes times;
-    QElapsedTimer clock;
-    qint64 applyStart = -1;
-    QEventLoop loop;
-    QObject::connect(&engine, &UpdateEngine::assemblyProgressChanged, &loop, [&] {
-        if (applyStart < 0)
-            applyStart = clock.nsecsElapsed();
-    });
-    QObject::connect(&engine, &UpdateEngine::ready, &loop, [&] {
-        times.ok = true;
-        loop.quit();
-    });
-    QObject::connect(&engine, &UpdateEngine::failedDetailed, &loop,
-                     [&](const QString& code, const QString& message) {
-                         times.error = code + QStringLiteral(": ") + message;
-                         loop.quit();
-                     });
-    clock.start();
-    engine.start(manifest, baseUrl, game, false);
-    loop.exec();
-    times.totalNs = clock.nsecsElapsed();
-    times.applyNs = applyStart >= 0 ? times.totalNs - applyStart : 0;
-    return times;
-}
-
-bool publishOnce(const QString& source, const QString& repo, const QString& keys, const QString& id)
-{
-    if (QFileInfo::exists(repo + QStringLiteral("/manifests/%1.json").arg(id)))
-        return true;
-    publish::ReleaseOptions options;
-    options.sourceDir = source;
-    options.repoDir = repo;
-    options.privateKeyPath = keys + QStringLiteral("/release-private.pem");
-    options.releaseId = id;
-    QString error;
-    if (!publish::publishRelease(options, nullptr, &error)) {
-        std::fprintf(stderr, "publish %s: %s\n", qPrintable(id), qPrintable(error));
+    const QString path = game + QLatin1Char('/') + file.path;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
+    QByteArray plain;
+    for (const ManifestChunk& chunk : file.chunks) {
+        QFile object(objects + QLatin1Char('/') + QString::fromLatin1(chunk.blobSha256.toHex())
+                     + QStringLiteral(".bin"));
+        if (!object.open(QIODevice::ReadOnly) || !inflateObject(object.readAll(), chunk.size, &plain)
+            || Sha256::hash(plain) != chunk.sha256 || out.write(plain) != plain.size())
+            return false;
     }
-    return true;
+    return out.flush() && ::fdatasync(out.handle()) == 0;
 }
 
-// Four curl processes fetch every object; then all cores decompress and hash them.
-qint64 referenceNs(const QString& root, const QString& baseUrl, const Manifest& manifest, qint64* bytes)
+ReferenceTimes referenceRun(const QString& root, const QString& baseUrl, const Manifest& manifest)
 {
-    const QString download = root + QStringLiteral("/curl");
-    QDir(download).removeRecursively();
-    QDir().mkpath(download);
-    QSet<QByteArray> seen;
-    QStringList urls;
-    QVector<ManifestChunk> chunks;
-    for (const ManifestFile& file : manifest.files) {
-        for (const ManifestChunk& chunk : file.chunks) {
-            if (seen.contains(chunk.blobSha256))
-                continue;
-            seen.insert(chunk.blobSha256);
-            chunks.append(chunk);
-            urls << baseUrl + objectRelativePath(chunk.blobSha256);
-        }
-    }
-    QFile list(root + QStringLiteral("/urls.txt"));
-    if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return -1;
-    list.write(urls.join(QLatin1Char('\n')).toUtf8() + "\n");
-    list.close();
-
+    ReferenceTimes times;
+    const QString objects = root + QStringLiteral("/curl");
+    const QString game = root + QStringLiteral("/reference-game");
+    QDir(game).removeRecursively();
     QElapsedTimer timer;
     timer.start();
-    const qint64 fetchNs = bench::timeCommand(
-        QStringLiteral("cd '%1' && xargs -P4 -n 16 curl -s --fail --remote-name-all < '%2'")
-            .arg(download, list.fileName()));
-    if (fetchNs < 0)
-        return -1;
-    std::atomic<qint64> total{0};
+    times.fetchNs = curlFetchNs(distinctObjects(manifest), baseUrl, objects);
+    if (times.fetchNs < 0)
+        return times;
+    // As many threads as the engine assembles with.
+    QThreadPool pool;
+    pool.setMaxThreadCount(qMax(1, qMin(4, QThread::idealThreadCount())));
     std::atomic<bool> bad{false};
-    QtConcurrent::blockingMap(chunks, [&](const ManifestChunk& chunk) {
-        QFile object(download + QLatin1Char('/') + QString::fromLatin1(chunk.blobSha256.toHex()) + QStringLiteral(".bin"));
-        if (!object.open(QIODevice::ReadOnly)) {
-            bad = true;
-            return;
-        }
-        const QByteArray blob = object.readAll();
-        const QByteArray plain = qUncompress(blob);
-        if (Sha256::hash(blob) != chunk.blobSha256 || Sha256::hash(plain) != chunk.sha256)
-            bad = true;
-        total += plain.size();
-    });
-    *bytes = total;
-    return bad ? -1 : timer.nsecsElapsed();
+    for (const ManifestFile& file : manifest.files) {
+        (void)QtConcurrent::run(&pool, [&bad, &file, &objects, &game] {
+            if (!buildFile(file, objects, game))
+                bad = true;
+        });
+    }
+    pool.waitForDone();
+    if (!bad)
+        times.totalNs = timer.nsecsElapsed();
+    QDir(game).removeRecursively();
+    QDir(objects).removeRecursively();
+    return times;
 }
 
 } // namespace
@@ -151,12 +91,9 @@ int main(int argc, char** argv)
     const QString keys = root + QStringLiteral("/keys");
     QDir().mkpath(source);
     const qint64 half = 512LL * 1024 * 1024;
-    QString error;
-    if (!bench::ensureRandomFile(source + QStringLiteral("/random.pak"), half, 3)
-        || !bench::ensureCompressibleFile(source + QStringLiteral("/world.txt"), half)
-        || (!QFileInfo::exists(keys + QStringLiteral("/release-private.pem"))
-            && !publish::generateKeyFiles(keys, 3072, &error))) {
-        std::fprintf(stderr, "cannot prepare data under %s %s\n", qPrintable(root), qPrintable(error));
+    if (!ensureRandomFile(source + QStringLiteral("/random.pak"), half, 3)
+        || !ensureCompressibleFile(source + QStringLiteral("/world.txt"), half)) {
+        std::fprintf(stderr, "cannot prepare data under %s\n", qPrintable(root));
         return 1;
     }
     if (!QFileInfo::exists(manySource + QStringLiteral("/d99/f99.dat"))) {
@@ -173,16 +110,10 @@ int main(int argc, char** argv)
     if (!publishOnce(source, repo, keys, QStringLiteral("big")) || !publishOnce(manySource, repo, keys, QStringLiteral("many")))
         return 1;
 
-    const QString port = [] {
-        QProcess p;
-        p.start(kScripts + QStringLiteral("/free-port"), QStringList());
-        p.waitForFinished();
-        return QString::fromLatin1(p.readAllStandardOutput()).trimmed();
-    }();
-    const QString run = root + QStringLiteral("/nginx");
-    if (QProcess::execute(kScripts + QStringLiteral("/nginx-serve"), {QStringLiteral("start"), repo, port, run}) != 0)
+    const Nginx nginx(repo, root + QStringLiteral("/nginx"));
+    if (!nginx.ok())
         return 1;
-    const QString baseUrl = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    const QString baseUrl = QStringLiteral("http://127.0.0.1:%1/").arg(nginx.port());
 
     NetworkService network;
     const Manifest big = readManifest(repo, QStringLiteral("big"));
@@ -190,12 +121,11 @@ int main(int argc, char** argv)
     for (const ManifestFile& file : big.files)
         bigBytes += file.size;
 
-    qint64 referenceBytes = 0;
-    const qint64 refNs = referenceNs(root, baseUrl, big, &referenceBytes);
+    const ReferenceTimes reference = referenceRun(root, baseUrl, big);
 
     // The engine makes every installed byte durable before it swaps files in; the disk's own
     // rate for that is the other bound.
-    const qint64 ddNs = bench::timeCommand(
+    const qint64 ddNs = timeCommand(
         QStringLiteral("dd if=/dev/zero of='%1/dd.bin' bs=1M count=1024 conv=fdatasync status=none && rm -f '%1/dd.bin'")
             .arg(root));
 
@@ -211,23 +141,25 @@ int main(int argc, char** argv)
     const RunTimes manyInstall = runEngine(&network, many, baseUrl, manyGame, cache);
     const RunTimes noop = runEngine(&network, many, baseUrl, manyGame, cache);
 
-    QProcess::execute(kScripts + QStringLiteral("/nginx-serve"), {QStringLiteral("stop"), run});
-    if (!fresh.ok || !manyInstall.ok || !noop.ok) {
-        std::fprintf(stderr, "engine run failed: %s%s%s\n", qPrintable(fresh.error),
-                     qPrintable(manyInstall.error), qPrintable(noop.error));
+    if (reference.totalNs < 0 || !fresh.ok || !manyInstall.ok || !noop.ok) {
+        std::fprintf(stderr, "run failed: %s%s%s%s\n", reference.totalNs < 0 ? "reference " : "",
+                     qPrintable(fresh.error), qPrintable(manyInstall.error), qPrintable(noop.error));
         return 1;
     }
-    const double engineRate = bench::mibPerSecond(bigBytes, fresh.totalNs);
-    const double refRate = bench::mibPerSecond(referenceBytes, refNs);
-    std::printf("fresh install of %.0f MiB from nginx on loopback: %.1f MiB/s (%.2f s)\n",
-                bigBytes / 1048576.0, engineRate, fresh.totalNs / 1e9);
-    std::printf("reference, 4 parallel curl + decompress + hash on all cores: %.1f MiB/s (%.2f s)\n",
-                refRate, refNs / 1e9);
+    const double engineRate = mibPerSecond(bigBytes, fresh.totalNs);
+    const double refRate = mibPerSecond(bigBytes, reference.totalNs);
+    std::printf("fresh install of %.0f MiB from nginx on loopback: %.1f MiB/s (%.2f s; download %.2f s, "
+                "apply %.2f s)\n",
+                bigBytes / 1048576.0, engineRate, fresh.totalNs / 1e9,
+                (fresh.totalNs - fresh.applyNs) / 1e9, fresh.applyNs / 1e9);
+    std::printf("reference, curl 4 at a time, then each file inflated, hashed, written and flushed once: "
+                "%.1f MiB/s (%.2f s; fetch %.2f s)\n",
+                refRate, reference.totalNs / 1e9, reference.fetchNs / 1e9);
     std::printf("ratio engine / reference: %.2f\n", refRate > 0 ? engineRate / refRate : 0.0);
     std::printf("disk, 1 GiB written and flushed (dd conv=fdatasync): %.1f MiB/s\n",
-                bench::mibPerSecond(1024LL * 1024 * 1024, ddNs));
+                mibPerSecond(1024LL * 1024 * 1024, ddNs));
     std::printf("apply stage alone (assembly + verification + commit): %.1f MiB/s (%.2f s)\n",
-                bench::mibPerSecond(bigBytes, fresh.applyNs), fresh.applyNs / 1e9);
+                mibPerSecond(bigBytes, fresh.applyNs), fresh.applyNs / 1e9);
     std::printf("forced run over an up-to-date installation of %d files: %.3f s to ready\n",
                 int(many.files.size()), noop.totalNs / 1e9);
     return 0;

@@ -1,6 +1,5 @@
 #include "engine/apply_update.h"
 
-#include "core/chunker.h"
 #include "core/file_status.h"
 #include "core/local_state.h"
 #include "core/object_format.h"
@@ -125,10 +124,16 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         return failure(output.errorString());
 
     QFile local;
+    // The file's digest is taken over the verified chunks as they are written, which proves
+    // the same as reading the staged file back, without a second pass over it.
+    Sha256 whole;
+    qint64 written = 0;
     for (const ChunkSource& source : entry.sources) {
         if (context.cancelled())
             return failure(QString());
         QByteArray chunk;
+        QByteArray stored;
+        bool unpacked = true;
         if (!source.fromObject) {
             if (!readLocalRange(&local, entry, source, &chunk))
                 return failure(QStringLiteral("Cannot reuse local data from %1").arg(rel));
@@ -138,21 +143,26 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
             // Only a regular file: opening a FIFO planted there would wait forever.
             if (entryKind(objectPath) != EntryKind::File || !object.open(QIODevice::ReadOnly))
                 return failure(QStringLiteral("Cached object is missing: %1").arg(objectPath));
-            const QByteArray stored = object.readAll();
-            if (stored.size() != source.blobSize || Sha256::hash(stored) != source.blobSha256)
+            stored = object.readAll();
+            if (stored.size() != source.blobSize)
                 return failure(QStringLiteral("Cached object is damaged"));
             // Unpacked into exactly the chunk's size: a stream that would expand further is
             // refused there, not followed into gigabytes on every assembling thread.
-            if (!inflateObject(stored, source.size, &chunk))
-                return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));
+            unpacked = inflateObject(stored, source.size, &chunk);
         }
-        if (chunk.size() != source.size || Sha256::hash(chunk) != source.sha256) {
+        if (!unpacked || chunk.size() != source.size || Sha256::hash(chunk) != source.sha256) {
             // Another file's bytes are vouched for by the state cache alone, without a read: when
             // they prove wrong, the next planning must read that file instead of trusting it.
             if (!source.fromObject)
                 context.distrust(local.fileName());
+            // A verified chunk vouches for its object as well; the object's own digest is only
+            // needed to tell a damaged cache file from a chunk that does not match.
+            if (source.fromObject && Sha256::hash(stored) != source.blobSha256)
+                return failure(QStringLiteral("Cached object is damaged"));
             return failure(QStringLiteral("Chunk verification failed for %1").arg(rel));
         }
+        whole.addData(chunk);
+        written += chunk.size();
         // A write that fails names its cause (a full disk, typically), not the chunk.
         if (!writeFully(&output, chunk.constData(), chunk.size())) {
             return failure(output.error() != QFileDevice::NoError
@@ -164,6 +174,8 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         context.report(rel, chunk.size());
     }
     local.close();
+    if (written != entry.file.size || whole.result() != entry.file.sha256)
+        return failure(QStringLiteral("Final verification failed for %1").arg(rel));
 
     // The last buffered bytes are written here, not in commit: when commit cannot write them,
     // Qt 5 renames the short file into place all the same and the cause is lost.
@@ -175,11 +187,6 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         return failure(output.errorString());
     if (!setInstalledFileMode(staged, entry.file.executable))
         return failure(QStringLiteral("Cannot set the permissions of %1").arg(rel));
-
-    QFile check(staged);
-    if (!check.open(QIODevice::ReadOnly) || check.size() != entry.file.size
-        || sha256OfDevice(&check) != entry.file.sha256)
-        return failure(QStringLiteral("Final verification failed for %1").arg(rel));
     context.report(rel, entry.file.size);
     return {true, QString()};
 }

@@ -317,6 +317,7 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
     m_replyProgress.remove(reply);
 
     const QByteArray body = reply->body();
+    const QByteArray bodySha256 = reply->bodySha256();
     const int statusCode = reply->statusCode();
     const bool complete = reply->complete();
     const QString errorText =
@@ -329,8 +330,7 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
         return;
     }
 
-    const bool valid =
-        complete && body.size() == item.blobSize && Sha256::hash(body) == item.blobSha256;
+    const bool valid = complete && body.size() == item.blobSize && bodySha256 == item.blobSha256;
     bool stored = false;
     QString storeError;
     if (valid) {

@@ -1,5 +1,6 @@
 #include "net/network_service.h"
 
+#include "core/sha256.h"
 #include "net/download_rate_limiter.h"
 #include "platform/http_transfer.h"
 
@@ -33,6 +34,27 @@ struct NetworkService::Mailbox
 };
 
 namespace {
+
+constexpr int kTransferThreads = 16;
+
+struct Progress
+{
+    std::atomic<std::int64_t> received{0};
+    std::atomic<std::int64_t> total{-1};
+    std::atomic<bool> queued{false};
+};
+
+class TransferPool final : public QThreadPool
+{
+public:
+    TransferPool()
+    {
+        setObjectName(QStringLiteral("vorn-transfers"));
+        setMaxThreadCount(kTransferThreads);
+    }
+};
+
+Q_GLOBAL_STATIC(TransferPool, g_transferPool)
 
 platform::TransferUrl transferUrl(const QUrl& url)
 {
@@ -80,6 +102,8 @@ RequestResult requestResult(platform::TransferResult&& transfer)
     result.statusCode = transfer.statusCode;
     result.complete = transfer.complete;
     result.timedOut = transfer.timedOut;
+    if (result.complete)
+        result.bodySha256 = Sha256::hash(result.body);
     return result;
 }
 
@@ -104,6 +128,7 @@ void NetworkReply::finish(const RequestResult& result)
 NetworkService::NetworkService(QObject* parent)
     : QObject(parent),
       m_rateLimiter(QSharedPointer<DownloadRateLimiter>::create()),
+      m_connections(platform::makeConnectionPool()),
       m_mailbox(std::make_shared<Mailbox>())
 {
     m_mailbox->service = this;
@@ -111,8 +136,8 @@ NetworkService::NetworkService(QObject* parent)
 
 NetworkService::~NetworkService()
 {
-    // The workers run on the global pool, which the application waits for when it ends:
-    // unless they are told to stop, Exit would wait for every download in flight.
+    // The application waits for the transfer pool when it ends: unless they are told to
+    // stop, Exit would wait for every download in flight.
     const QList<NetworkReply*> replies = findChildren<NetworkReply*>(QString(), Qt::FindDirectChildrenOnly);
     for (NetworkReply* reply : replies)
         reply->cancel();
@@ -132,22 +157,32 @@ NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxByte
     request.pace.windowMs = m_paceWindowMs;
     request.pace.minimumDeadlineMs = m_minimumDeadlineMs;
     request.extraAuthorities = QFile::encodeName(m_extraAuthorities).toStdString();
+    request.connections = m_connections;
 
     QPointer<NetworkReply> guard(reply);
     std::shared_ptr<std::atomic<int>> cancelFlag = reply->m_cancelFlag;
     QSharedPointer<DownloadRateLimiter> limiter = m_rateLimiter;
     std::shared_ptr<Mailbox> mailbox = m_mailbox;
-    QtConcurrent::run(QThreadPool::globalInstance(), [=]() {
+    QtConcurrent::run(transferPool(), [=]() {
         platform::TransferHooks hooks;
         hooks.cancelFlag = cancelFlag.get();
         hooks.rateLimited = [&limiter] { return limiter->bytesPerSecond() > 0; };
         hooks.acquire = [&limiter, &cancelFlag](std::int64_t bytes) {
             return limiter->acquire(bytes, cancelFlag.get());
         };
-        hooks.progress = [&mailbox, &guard](std::int64_t received, std::int64_t total) {
-            mailbox->post([guard, received, total] {
+        // One report at a time on its way to the service's thread, carrying the newest figures
+        // when it arrives: a fast transfer reads tens of thousands of times a second, and an
+        // event for each read kept both threads busy passing them on.
+        const auto progress = std::make_shared<Progress>();
+        hooks.progress = [&mailbox, &guard, &progress](std::int64_t received, std::int64_t total) {
+            progress->received.store(received);
+            progress->total.store(total);
+            if (progress->queued.exchange(true))
+                return;
+            mailbox->post([guard, progress] {
+                progress->queued.store(false);
                 if (guard)
-                    emit guard->downloadProgress(received, total);
+                    emit guard->downloadProgress(progress->received.load(), progress->total.load());
             });
         };
         RequestResult result = requestResult(platform::performTransfer(request, hooks));
@@ -157,6 +192,11 @@ NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxByte
         });
     });
     return reply;
+}
+
+QThreadPool* NetworkService::transferPool()
+{
+    return g_transferPool();
 }
 
 void NetworkService::setProxySettings(const ProxySettings& settings)

@@ -10,7 +10,12 @@
 #include <atomic>
 #include <memory>
 
+class QThreadPool;
 class QUrl;
+
+namespace vorn::platform {
+class ConnectionPool;
+}
 
 namespace vorn {
 
@@ -25,6 +30,8 @@ struct RequestResult
     int statusCode = 0;  // 0 when no response was received
     bool complete = false;
     bool timedOut = false;
+    // SHA-256 of a complete body, taken on the transferring thread; empty otherwise.
+    QByteArray bodySha256;
 };
 
 // One GET in flight. Emits downloadProgress after every read and finished() exactly once,
@@ -39,6 +46,9 @@ public:
     [[nodiscard]] int statusCode() const { return m_result.statusCode; }
     [[nodiscard]] bool complete() const { return m_result.complete; }
     [[nodiscard]] bool timedOut() const { return m_result.timedOut; }
+    // The body's SHA-256 when complete, so that a caller checking downloads does not hash them
+    // on its own thread.
+    [[nodiscard]] QByteArray bodySha256() const { return m_result.bodySha256; }
 
     // The worker stops before its next send or read, or during a rate-limit wait, and the
     // reply finishes with "Request cancelled".
@@ -58,8 +68,9 @@ private:
 };
 
 // The launcher's one HTTP client: every download is a GET that runs on a thread of the
-// global pool under the transport policy (HTTPS only, plain HTTP to the local machine,
-// TLS 1.2, size cap, time-out, minimum pace, proxy, one shared bandwidth limit).
+// transfer pool under the transport policy (HTTPS only, plain HTTP to the local machine,
+// TLS 1.2, size cap, time-out, minimum pace, proxy, one shared bandwidth limit). Requests to
+// the same server reuse its connections while the proxy and trust settings stay the same.
 class NetworkService final : public QObject
 {
     Q_OBJECT
@@ -87,6 +98,11 @@ public:
     // tests of private deployments. The launcher itself never sets one.
     void setExtraCertificateAuthorities(const QString& pemFile);
 
+    // The threads every request of every service runs on. Transfers mostly wait, so the pool
+    // is sized for requests in flight (both engines' four each, the release checks, the news
+    // and its covers), not for the cores, and CPU work on the global pool never holds them up.
+    [[nodiscard]] static QThreadPool* transferPool();
+
     struct Mailbox;
 
 private:
@@ -96,6 +112,7 @@ private:
     int m_minimumDeadlineMs = 60000;
     QString m_extraAuthorities;
     QSharedPointer<DownloadRateLimiter> m_rateLimiter;
+    std::shared_ptr<platform::ConnectionPool> m_connections;
     std::shared_ptr<Mailbox> m_mailbox;
 };
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -49,6 +50,15 @@ struct TransferPace
     int minimumDeadlineMs = 60000;
 };
 
+// Connections (and TLS sessions) kept open between the transfers that are given the same pool,
+// so that a run of small downloads from one server pays one handshake, not one each. A
+// connection is only reused by a transfer with the same proxy settings and the same extra
+// authorities as the one that opened it; a change of either opens new connections and lets
+// the old ones close. Safe to share between threads. Where the system's HTTP stack keeps no
+// such state across requests, the pool holds nothing.
+class ConnectionPool;
+[[nodiscard]] std::shared_ptr<ConnectionPool> makeConnectionPool();
+
 struct TransferRequest
 {
     TransferUrl url;
@@ -60,6 +70,8 @@ struct TransferRequest
     bool allowChallenge = true;
     // A PEM file of certificate authorities trusted besides the system's (libcurl only).
     std::string extraAuthorities;
+    // Null: a connection of the transfer's own, closed when it ends.
+    std::shared_ptr<ConnectionPool> connections;
 };
 
 // Called on the transferring thread. rateLimited tells whether reads must stay small (at most

@@ -5,13 +5,145 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace vorn::platform {
 
 namespace {
+
+// Easy handles that hold connections to the servers they talked to, all opened under one set
+// of proxy and trust settings. libcurl does not support one connection cache shared by
+// threads that transfer at the same time, so each handle keeps its own connections and only
+// the TLS sessions and resolved names are shared (under the locks below).
+struct Connections
+{
+    explicit Connections(std::string settingsKey) : key(std::move(settingsKey))
+    {
+        share = curl_share_init();
+        if (!share)
+            return;
+        curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, lock);
+        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, unlock);
+        curl_share_setopt(share, CURLSHOPT_SHARE, long(CURL_LOCK_DATA_SSL_SESSION));
+        curl_share_setopt(share, CURLSHOPT_SHARE, long(CURL_LOCK_DATA_DNS));
+    }
+    ~Connections()
+    {
+        for (CURL* handle : idle)
+            curl_easy_cleanup(handle);
+        if (share)
+            curl_share_cleanup(share);
+    }
+    Connections(const Connections&) = delete;
+    Connections& operator=(const Connections&) = delete;
+
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* user)
+    {
+        static_cast<Connections*>(user)->locks.at(size_t(data)).lock();
+    }
+    static void unlock(CURL*, curl_lock_data data, void* user)
+    {
+        static_cast<Connections*>(user)->locks.at(size_t(data)).unlock();
+    }
+
+    const std::string key;
+    CURLSH* share = nullptr;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+    std::vector<CURL*> idle; // guarded by the pool's mutex
+};
+
+} // namespace
+
+class ConnectionPool
+{
+public:
+    std::mutex mutex;
+    // Only the newest settings keep idle handles: after a change, handles of the old settings
+    // are closed as their transfers end.
+    std::shared_ptr<Connections> current;
+};
+
+std::shared_ptr<ConnectionPool> makeConnectionPool()
+{
+    return std::make_shared<ConnectionPool>();
+}
+
+namespace {
+
+// A handful more than the requests one server sees at a time; beyond that, handles close.
+constexpr size_t kMaxIdleHandles = 8;
+
+// Everything that decides where a connection leads and whom it trusts. Length-prefixed, so
+// that no two different settings give the same text.
+std::string settingsKey(const TransferRequest& request)
+{
+    std::string key;
+    const auto add = [&key](const std::string& field) {
+        key += std::to_string(field.size()) + ':' + field;
+    };
+    add(std::to_string(int(request.proxy.mode)));
+    add(request.proxy.host);
+    add(std::to_string(request.proxy.port));
+    add(request.proxy.user);
+    add(request.proxy.password);
+    add(request.extraAuthorities);
+    return key;
+}
+
+// The easy handle of one transfer: an idle one of the pool when there is one, returned to the
+// pool at the end with its options cleared and its connections kept.
+class EasyHandle
+{
+public:
+    EasyHandle(const std::shared_ptr<ConnectionPool>& pool, const TransferRequest& request)
+        : m_pool(pool)
+    {
+        if (m_pool) {
+            const std::string key = settingsKey(request);
+            std::lock_guard<std::mutex> lock(m_pool->mutex);
+            if (!m_pool->current || m_pool->current->key != key)
+                m_pool->current = std::make_shared<Connections>(key);
+            m_connections = m_pool->current;
+            if (!m_connections->idle.empty()) {
+                m_curl = m_connections->idle.back();
+                m_connections->idle.pop_back();
+                return;
+            }
+        }
+        m_curl = curl_easy_init();
+    }
+    ~EasyHandle()
+    {
+        if (!m_curl)
+            return;
+        if (m_connections) {
+            // Drops the callbacks that point into this transfer; connections, TLS sessions and
+            // the share stay.
+            curl_easy_reset(m_curl);
+            std::lock_guard<std::mutex> lock(m_pool->mutex);
+            if (m_pool->current == m_connections && m_connections->idle.size() < kMaxIdleHandles) {
+                m_connections->idle.push_back(m_curl);
+                return;
+            }
+        }
+        curl_easy_cleanup(m_curl);
+    }
+    EasyHandle(const EasyHandle&) = delete;
+    EasyHandle& operator=(const EasyHandle&) = delete;
+
+    [[nodiscard]] CURL* get() const { return m_curl; }
+    [[nodiscard]] CURLSH* share() const { return m_connections ? m_connections->share : nullptr; }
+
+private:
+    std::shared_ptr<ConnectionPool> m_pool;
+    std::shared_ptr<Connections> m_connections;
+    CURL* m_curl = nullptr;
+};
 
 using namespace detail;
 using Clock = std::chrono::steady_clock;
@@ -132,6 +264,9 @@ bool decideAfterHead(Transfer& t)
         t.stop = Stop::TooLarge;
         return false;
     }
+    // One buffer of the announced size instead of a string that doubles its way up to it.
+    if (t.contentLength > 0)
+        t.result->body.reserve(size_t(t.contentLength));
     t.acceptingBody = true;
     return true;
 }
@@ -304,23 +439,20 @@ void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, c
     }
 }
 
-TransferResult runTransfer(const TransferRequest& request, const TransferHooks& hooks,
-                           PaceMonitor& pace)
+// One request with its proxy-authentication resend and redirects. When the answer is a
+// challenge, *again is the request to make instead and rerun is set.
+TransferResult transferOnce(const TransferRequest& request, const TransferHooks& hooks,
+                            PaceMonitor& pace, TransferRequest* again, bool* rerun)
 {
     TransferResult result;
-    if (!urlAllowed(request.url)) {
-        result.errorString = kOnlyHttps;
-        return result;
-    }
-
-    static std::once_flag curlReady;
-    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
-    CURL* curl = curl_easy_init();
+    const EasyHandle handle(request.connections, request);
+    CURL* curl = handle.get();
     if (!curl) {
         result.errorString = curl_easy_strerror(CURLE_FAILED_INIT);
         return result;
     }
+    if (handle.share())
+        curl_easy_setopt(curl, CURLOPT_SHARE, handle.share());
     curl_slist* headers = nullptr;
     {
         const std::string block = requestHeaderBlock(request.cookie);
@@ -396,10 +528,10 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
             continue;
         }
         if (transfer.stop == Stop::Challenge) {
-            TransferRequest again = request;
-            again.cookie = transfer.cookie;
-            again.allowChallenge = false;
-            result = runTransfer(again, hooks, pace);
+            *again = request;
+            again->cookie = transfer.cookie;
+            again->allowChallenge = false;
+            *rerun = true;
             break;
         }
 
@@ -434,8 +566,29 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
         break;
     }
 
-    curl_easy_cleanup(curl);
+    // The handle still points at the list; it is reset before any further use.
     curl_slist_free_all(headers);
+    return result;
+}
+
+TransferResult runTransfer(const TransferRequest& request, const TransferHooks& hooks,
+                           PaceMonitor& pace)
+{
+    if (!urlAllowed(request.url)) {
+        TransferResult refused;
+        refused.errorString = kOnlyHttps;
+        return refused;
+    }
+    static std::once_flag curlReady;
+    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+    TransferRequest again;
+    bool rerun = false;
+    TransferResult result = transferOnce(request, hooks, pace, &again, &rerun);
+    // Made once the first request's handle is back in the pool, where it finds the connection
+    // just used.
+    if (rerun)
+        return runTransfer(again, hooks, pace);
     return result;
 }
 

@@ -522,6 +522,17 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
 
 } // namespace
 
+// Each request opens and closes a WinHTTP session of its own, with the proxy it was given, so
+// there is nothing to keep between requests.
+class ConnectionPool
+{
+};
+
+std::shared_ptr<ConnectionPool> makeConnectionPool()
+{
+    return std::make_shared<ConnectionPool>();
+}
+
 TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
 {
     PaceMonitor pace(request.pace, request.maxBytes);

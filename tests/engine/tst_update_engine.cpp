@@ -711,6 +711,32 @@ private slots:
         QCOMPARE(objectRequestCount(*m_server), allObjects(m_first).size());
     }
 
+    // Four requests in flight, no more, even where the global pool has a single thread (a
+    // one-core machine, or CPU work holding it).
+    void fourRequestsInFlightWithOneGlobalThread()
+    {
+        const int globalThreads = QThreadPool::globalInstance()->maxThreadCount();
+        const auto restore = qScopeGuard(
+            [globalThreads] { QThreadPool::globalInstance()->setMaxThreadCount(globalThreads); });
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        startServer();
+        // Answers that never come while the test looks: whatever the server sees is in flight.
+        for (const QString& path : ReleaseRepository::objectUrlPaths(m_first)) {
+            HttpResponse response = HttpResponse::text(200);
+            response.delayMs = 600000;
+            m_server->on(path.toUtf8(), response);
+        }
+        m_repository->serve(m_server.data());
+        QVERIFY(allObjects(m_first).size() > 4);
+        m_engine->start(m_first, baseUrl(), m_game, false);
+        QTRY_COMPARE_WITH_TIMEOUT(objectRequestCount(*m_server), 4, 30000);
+        settle(300);
+        QCOMPARE(objectRequestCount(*m_server), 4);
+        m_engine->cancel();
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("cancelled"));
+    }
+
     void resumeWhilePlanningWaitsForThePlan()
     {
         startServer();

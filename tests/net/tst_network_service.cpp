@@ -1,16 +1,22 @@
 #include "net/network_service.h"
 
+#include "core/sha256.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/test_certificates.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 using namespace vorn;
@@ -29,6 +35,33 @@ bool finishes(NetworkReply* reply, int timeoutMs = 30000)
         return false;
     QTest::qWait(50);
     return finished.count() == 1;
+}
+
+// Fetches url count times, four requests in flight as the engine keeps them; true when every
+// request completed.
+bool fetchAll(NetworkService& service, const QUrl& url, int count)
+{
+    int started = 0;
+    int finished = 0;
+    bool ok = true;
+    QEventLoop loop;
+    std::function<void()> startOne = [&] {
+        NetworkReply* reply = service.get(url, 15000, kMiB);
+        ++started;
+        QObject::connect(reply, &NetworkReply::finished, &loop, [&, reply] {
+            ok = ok && reply->complete();
+            reply->deleteLater();
+            if (++finished == count)
+                loop.quit();
+            else if (started < count)
+                startOne();
+        });
+    };
+    for (int i = 0; i < qMin(4, count); ++i)
+        startOne();
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return ok && finished == count;
 }
 
 } // namespace
@@ -134,6 +167,110 @@ private slots:
         QCOMPARE(reply->statusCode(), reachable ? 200 : 0);
     }
 
+    // A run of small downloads from one server keeps its few connections, over TLS too; a
+    // changed proxy or trust setting never reuses a connection opened under the old one.
+    void connectionsAreReusedUntilTheSettingsChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("nothing") << "nothing";
+        QTest::newRow("proxy") << "proxy";
+        QTest::newRow("authorities") << "authorities";
+    }
+    void connectionsAreReusedUntilTheSettingsChange()
+    {
+        QFETCH(QString, change);
+        QTemporaryDir folder;
+        vorn::test::TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.create(folder.path(), &error), qPrintable(error));
+        HttpTestServer server;
+        QVERIFY2(server.startTls(certificates, QSsl::TlsV1_2, &error), qPrintable(error));
+        server.setKeepAlive(true);
+        server.on("/object", HttpResponse::ofSize(65536));
+        const QUrl object(server.url(QStringLiteral("/object"), QStringLiteral("localhost")));
+        NetworkService service;
+        ProxySettings direct;
+        direct.mode = ProxyMode::Direct;
+        service.setProxySettings(direct);
+        service.setExtraCertificateAuthorities(certificates.authorityFile());
+
+        QVERIFY(fetchAll(service, object, 200));
+        const int opened = server.connectionCount();
+        QVERIFY2(opened >= 1 && opened <= 4, qPrintable(QString::number(opened)));
+
+        if (change == QLatin1String("proxy")) {
+            ProxySettings system; // no proxy in the environment: the same direct route
+            system.mode = ProxyMode::System;
+            service.setProxySettings(system);
+        } else if (change == QLatin1String("authorities")) {
+            const QString copy = folder.filePath(QStringLiteral("other-authorities.pem"));
+            QVERIFY(QFile::copy(certificates.authorityFile(), copy));
+            service.setExtraCertificateAuthorities(copy);
+        }
+        QVERIFY(fetchAll(service, object, 20));
+        QCOMPARE(server.connectionCount() > opened, change != QLatin1String("nothing"));
+    }
+
+    // A transfer that stops before its body's end leaves those bytes on its connection; a
+    // request that reused it would take them for its own answer.
+    void aConnectionLeftMidAnswerIsNotReused_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::newRow("larger than allowed") << "/big" << qint64(299999);
+        QTest::newRow("error status") << "/missing" << kMiB;
+    }
+    void aConnectionLeftMidAnswerIsNotReused()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, maxBytes);
+        HttpTestServer server;
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        server.setKeepAlive(true);
+        server.on("/big", HttpResponse::ofSize(300000));
+        server.on("/missing", HttpResponse::text(404, QByteArray(200000, 'x')));
+        server.on("/ok", HttpResponse::text(200, "hello"));
+        NetworkService service;
+        for (int round = 0; round < 3; ++round) {
+            NetworkReply* cut = service.get(QUrl(server.url(path)), 5000, maxBytes);
+            QVERIFY(finishes(cut));
+            QVERIFY(!cut->complete());
+            NetworkReply* next = service.get(QUrl(server.url(QStringLiteral("/ok"))), 5000, kMiB);
+            QVERIFY(finishes(next));
+            QVERIFY2(next->complete(), qPrintable(next->errorString()));
+            QCOMPARE(next->body(), QByteArray("hello"));
+        }
+        // Fewer connections than requests: the cut ones did go over reused connections.
+        QVERIFY(server.connectionCount() < 6);
+    }
+
+    // The global pool is sized by the cores and shared with CPU work; a one-core machine must
+    // still have both engines' four requests each in flight.
+    void requestsDoNotWaitForTheGlobalPool()
+    {
+        const int globalThreads = QThreadPool::globalInstance()->maxThreadCount();
+        const auto restore = qScopeGuard(
+            [globalThreads] { QThreadPool::globalInstance()->setMaxThreadCount(globalThreads); });
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        NetworkService service;
+        service.setMinimumPace(0, 1, 0);
+        m_server.clearRequests();
+        QList<NetworkReply*> replies;
+        int finished = 0;
+        for (int i = 0; i < 8; ++i) {
+            replies << service.get(url(QStringLiteral("/silent")), 600000, kMiB);
+            connect(replies.last(), &NetworkReply::finished, this, [&] { ++finished; });
+        }
+        // None of them ever completes, so the server seeing eight means eight at once.
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requests("/silent").size(), 8, 30000);
+        for (NetworkReply* reply : qAsConst(replies))
+            reply->cancel();
+        QTRY_COMPARE_WITH_TIMEOUT(finished, 8, 30000);
+        for (NetworkReply* reply : qAsConst(replies))
+            QCOMPARE(reply->errorString(), QStringLiteral("Request cancelled"));
+    }
+
     void progressThenOneFinished()
     {
         NetworkService service;
@@ -156,6 +293,7 @@ private slots:
         QCOMPARE(received.last(), qint64(300000));
         QCOMPARE(reply->statusCode(), 200);
         QCOMPARE(reply->body(), vorn::test::patternBody(300000));
+        QCOMPARE(reply->bodySha256(), Sha256::hash(reply->body()));
     }
 
     void failures_data()
@@ -188,6 +326,7 @@ private slots:
         QCOMPARE(reply->statusCode(), status);
         QCOMPARE(reply->timedOut(), timedOut);
         QVERIFY(!reply->complete());
+        QVERIFY(reply->bodySha256().isEmpty());
         if (status == 404)
             QVERIFY(reply->body().isEmpty());
     }
@@ -294,23 +433,23 @@ private slots:
         NetworkReply* sibling = service.get(url(QStringLiteral("/slow")), 5000, kMiB);
         QVERIFY(finishes(sibling));
         QCOMPARE(sibling->body(), QByteArray("late"));
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        QVERIFY(NetworkService::transferPool()->waitForDone(10000));
         QTest::qWait(50);
         QCOMPARE(signalsSeen, 0);
     }
 
-    // Leaving the program waits for the global pool; a request to a server that has gone
+    // Leaving the program waits for the transfer pool; a request to a server that has gone
     // silent would hold it until its own, distant time-out.
     void deletingTheServiceStopsItsRequests()
     {
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        QVERIFY(NetworkService::transferPool()->waitForDone(10000));
         auto service = std::make_unique<NetworkService>();
         service->setMinimumPace(0, 1, 0); // only the idle time-out, ten minutes away
         QSignalSpy progress(service->get(url(QStringLiteral("/silent")), 600000, kMiB),
                             &NetworkReply::downloadProgress);
         QVERIFY(progress.wait(5000));
         service.reset();
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+        QVERIFY(NetworkService::transferPool()->waitForDone(60000));
     }
 
     void aServiceDeletedMidRequestIsLeftAlone()
@@ -319,7 +458,7 @@ private slots:
         QPointer<NetworkReply> reply = service->get(url(QStringLiteral("/slow")), 5000, kMiB);
         service.reset();
         QVERIFY(reply.isNull());
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        QVERIFY(NetworkService::transferPool()->waitForDone(10000));
         QTest::qWait(50);
     }
 };

@@ -79,6 +79,15 @@ struct HttpTestServer::State
     QList<RecordedRequest> records;
     QList<QPair<QByteArray, QByteArray>> variables;
     QElapsedTimer clock;
+    bool keepAlive = false;
+    int connections = 0;
+
+    bool keepsAlive(const HttpResponse& r) const
+    {
+        QMutexLocker lock(&mutex);
+        return keepAlive && r.trickle == HttpResponse::Trickle::None && r.stallAfterBytes < 0
+               && r.sendContentLength && r.announcedLength < 0;
+    }
 
     HttpResponse answer(RecordedRequest request)
     {
@@ -142,7 +151,9 @@ private:
             return;
         }
         m_answered = true;
-        m_response = m_state->answer(parseHead(m_buffer.left(end + 4)));
+        const QByteArray head = m_buffer.left(end + 4);
+        m_buffer.remove(0, end + 4);
+        m_response = m_state->answer(parseHead(head));
         QTimer::singleShot(m_response.delayMs, this, [this] { sendHead(); });
     }
 
@@ -166,7 +177,8 @@ private:
                                                                 : qint64(r.body.size()))
                     + "\r\n";
         }
-        head += "Connection: close\r\n\r\n";
+        const bool keepAlive = m_state->keepsAlive(r);
+        head += keepAlive ? "\r\n" : "Connection: close\r\n\r\n";
         m_socket->write(head);
         if (r.trickle == HttpResponse::Trickle::Body) {
             startTrickle();
@@ -183,7 +195,13 @@ private:
             return;
         }
         m_socket->write(r.body);
-        m_socket->disconnectFromHost();
+        if (!keepAlive) {
+            m_socket->disconnectFromHost();
+            return;
+        }
+        m_answered = false;
+        if (!m_buffer.isEmpty() || m_socket->bytesAvailable() > 0)
+            read();
     }
 
     // Ends when the client leaves: the timer is a child of this exchange, which goes with the
@@ -240,6 +258,10 @@ protected:
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;
+        }
+        {
+            QMutexLocker lock(&m_state->mutex);
+            ++m_state->connections;
         }
         new Exchange(socket, m_state);
         if (tls)
@@ -426,6 +448,18 @@ void HttpTestServer::onHeader(const QByteArray& path, const QByteArray& name,
 {
     QMutexLocker lock(&m_state->mutex);
     m_state->routes.append({path, name, value, {response}, 0});
+}
+
+void HttpTestServer::setKeepAlive(bool on)
+{
+    QMutexLocker lock(&m_state->mutex);
+    m_state->keepAlive = on;
+}
+
+int HttpTestServer::connectionCount() const
+{
+    QMutexLocker lock(&m_state->mutex);
+    return m_state->connections;
 }
 
 void HttpTestServer::clearRoutes()

@@ -62,9 +62,9 @@ struct RecordedRequest
 
 // An HTTP/1.1 server on 127.0.0.1 with a random port, running on its own thread so that a
 // test may block in a synchronous client while it answers. Each connection gets one answer
-// and is closed. Routes match the request path exactly; the first route that matches (and
-// whose header condition holds) answers; a route with several answers gives them in turn and
-// repeats the last. Unknown paths get 404.
+// and is closed, unless keep-alive is on (see setKeepAlive). Routes match the request path
+// exactly; the first route that matches (and whose header condition holds) answers; a route
+// with several answers gives them in turn and repeats the last. Unknown paths get 404.
 class HttpTestServer final
 {
 public:
@@ -91,6 +91,11 @@ public:
     void onHeader(const QByteArray& path, const QByteArray& name, const QByteArray& value,
                   const HttpResponse& response);
     void clearRoutes();
+    // With keep-alive, a connection stays open after a whole answer with its Content-Length
+    // (no trickle, stall or announced length), for the client's next request.
+    void setKeepAlive(bool on);
+    // Connections accepted so far.
+    [[nodiscard]] int connectionCount() const;
     // Replaces "{name}" in answer header values, e.g. another server's port in a Location.
     void setVariable(const QByteArray& name, const QByteArray& value);
 
