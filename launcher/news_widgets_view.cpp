@@ -77,8 +77,15 @@ void setRoles(QListWidgetItem* item, const NewsEntry& entry)
 NewsWidgetsView::NewsWidgetsView(QListWidget* list, QAbstractButton* previous,
                                  QAbstractButton* next, QLabel* cover, QTextBrowser* article,
                                  QObject* parent)
-    : NewsView(parent), m_list(list), m_cover(cover), m_article(article)
+    : NewsView(parent), m_list(list), m_previous(previous), m_next(next), m_cover(cover), m_article(article)
 {
+    // A hidden arrow keeps its room, so the card stays where the slider puts it.
+    for (QAbstractButton* arrow : {previous, next}) {
+        QSizePolicy policy = arrow->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        arrow->setSizePolicy(policy);
+    }
+    updateArrows();
     m_article->setOpenLinks(false);
     m_article->setOpenExternalLinks(false);
     auto* document = new ArticleDocument(m_article);
@@ -105,6 +112,14 @@ NewsWidgetsView::NewsWidgetsView(const MainWindowView& view, QObject* parent)
 void NewsWidgetsView::clearEntries()
 {
     m_list->clear();
+    updateArrows();
+}
+
+void NewsWidgetsView::updateArrows()
+{
+    const bool several = m_list->count() > 1;
+    m_previous->setHidden(!several);
+    m_next->setHidden(!several);
 }
 
 void NewsWidgetsView::appendEntry(const NewsEntry& entry, const QImage& cover, bool shown)
@@ -115,6 +130,7 @@ void NewsWidgetsView::appendEntry(const NewsEntry& entry, const QImage& cover, b
         item->setSizeHint(QSize(0, 72));
     m_list->addItem(item);
     item->setHidden(!shown);
+    updateArrows();
 }
 
 void NewsWidgetsView::updateEntry(int row, const NewsEntry& entry)
@@ -162,6 +178,7 @@ void NewsWidgetsView::showMessage(const QString& title, const QString& text, con
     item->setData(LinkRole, link);
     m_list->addItem(item);
     m_list->setCurrentRow(0);
+    updateArrows();
 }
 
 } // namespace vorn

@@ -47,7 +47,12 @@ public:
     enum Kind { EntryKind = 0, MessageKind = 1 };
 
 private:
+    // The arrows step between entries: with fewer than two there is nowhere to go.
+    void updateArrows();
+
     QListWidget* m_list;
+    QAbstractButton* m_previous;
+    QAbstractButton* m_next;
     QLabel* m_cover;
     QTextBrowser* m_article;
 };
