@@ -13,6 +13,14 @@
 
 namespace vorn::bench {
 
+// Creates the folder too; for generated test data, not for anything that must survive a crash.
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 // Deterministic, incompressible content; fast enough that writing a GiB takes seconds.
 inline quint64 nextRandom(quint64* state)
 {

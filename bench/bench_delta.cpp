@@ -63,13 +63,6 @@ QByteArray gameBytes(qint64 size, quint64 seed)
     return bytes;
 }
 
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
 QByteArray readBytes(const QString& path)
 {
     QFile file(path);
@@ -211,7 +204,7 @@ bool writeTree(const Release& release, const Release* base, const QString& baseD
                        QFile::encodeName(target).constData()) == 0)
                 continue;
         }
-        if (!writeBytes(target, it.value()))
+        if (!bench::writeBytes(target, it.value()))
             return false;
     }
     return true;

@@ -29,13 +29,6 @@ using namespace vorn;
 
 namespace {
 
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
 QByteArray randomBytes(qint64 size, quint64* state)
 {
     QByteArray bytes(int(size), Qt::Uninitialized);
@@ -84,7 +77,7 @@ bool ensureRelease(const QString& root, const QVector<QPair<QString, qint64>>& f
     Manifest created;
     created.releaseId = QStringLiteral("bench");
     for (const auto& file : files) {
-        if (!writeBytes(game.filePath(file.first), randomBytes(file.second, &state)))
+        if (!bench::writeBytes(game.filePath(file.first), randomBytes(file.second, &state)))
             return false;
         created.files.append(describe(game, file.first, created.chunking));
     }
@@ -94,7 +87,7 @@ bool ensureRelease(const QString& root, const QVector<QPair<QString, qint64>>& f
         writeLocalState(game, created);
     }
     *manifest = created;
-    return writeBytes(manifestPath, manifestToJson(created));
+    return bench::writeBytes(manifestPath, manifestToJson(created));
 }
 
 qint64 median(QVector<qint64> values)

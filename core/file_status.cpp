@@ -1,8 +1,14 @@
 #include "core/file_status.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace vorn {
+
+bool openRegularFile(QFile* file)
+{
+    return entryKind(file->fileName()) == EntryKind::File && file->open(QIODevice::ReadOnly);
+}
 
 QString linkedFolder(const QDir& root, const QString& rel, QHash<QString, EntryKind>* seen)
 {

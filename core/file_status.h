@@ -4,6 +4,7 @@
 #include <QString>
 
 class QDir;
+class QFile;
 
 namespace vorn {
 
@@ -32,6 +33,10 @@ struct FileStatus
 // link, junction, mount point) counts as a link, because each can lead out of the folder.
 enum class EntryKind { Missing, File, Directory, Link, Other };
 [[nodiscard]] EntryKind entryKind(const QString& path);
+
+// Opens the file for reading only when its path is a regular file itself: a FIFO planted there
+// would block the open forever, and a link would lead elsewhere.
+[[nodiscard]] bool openRegularFile(QFile* file);
 
 // The first folder on the way from root to the relative path rel (rel's last part excluded)
 // that is a link, relative to root; empty when there is none. A file written or moved below such

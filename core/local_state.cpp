@@ -96,7 +96,7 @@ LocalState loadLocalState(const QDir& gameFolder)
 {
     QFile file(localStatePath(gameFolder));
     // Opening anything but a regular file could block (a FIFO waits for a writer forever).
-    if (entryKind(file.fileName()) != EntryKind::File || !file.open(QIODevice::ReadOnly))
+    if (!openRegularFile(&file))
         return {};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
     if (!document.isObject())
@@ -182,7 +182,7 @@ void forgetLocalState(const QDir& gameFolder, const QStringList& paths)
 {
     const QString path = localStatePath(gameFolder);
     QFile file(path);
-    if (paths.isEmpty() || entryKind(path) != EntryKind::File || !file.open(QIODevice::ReadOnly))
+    if (paths.isEmpty() || !openRegularFile(&file))
         return;
     QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
     file.close();

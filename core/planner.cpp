@@ -87,7 +87,7 @@ bool readInstalledManifest(const QDir& folder, InstalledFiles* files, QVector<Ma
 {
     QFile file(installedManifestPath(folder));
     // Anything but a regular file is no installed manifest (and a FIFO would block the open).
-    if (entryKind(file.fileName()) != EntryKind::File || !file.open(QIODevice::ReadOnly))
+    if (!openRegularFile(&file))
         return false;
     Manifest installed;
     if (!parseManifest(file.readAll(), &installed))

@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace vorn {
 
@@ -116,18 +115,12 @@ bool rememberSeenPointer(const QString& historyPath, const QString& channel,
 
     const QFileInfo info(historyPath);
     const QDir folder = info.absoluteDir();
-    if (!folder.exists() && !QDir(QFileInfo(folder.absolutePath()).absolutePath()).mkdir(folder.dirName())) {
+    if (!folder.exists() && !QDir().mkdir(folder.absolutePath())) {
         if (error)
             *error = QStringLiteral("Cannot create folder %1").arg(folder.absolutePath());
         return false;
     }
-    QSaveFile file(historyPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitSaveFile(&file)) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(historyPath, file.errorString());
-        return false;
-    }
-    return true;
+    return writeFileAtomically(historyPath, bytes, error);
 }
 
 SeenPointer installedSeenPointer(const QString& installedManifestPath)

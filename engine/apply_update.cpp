@@ -102,7 +102,7 @@ bool readLocalRange(QFile* local, const FilePlan& entry, const ChunkSource& sour
         local->close();
         local->setFileName(path);
         // Only a regular file: a FIFO put there since planning would block the open forever.
-        if (entryKind(path) != EntryKind::File || !local->open(QIODevice::ReadOnly))
+        if (!openRegularFile(local))
             return false;
     }
     if (!local->seek(source.localOffset))
@@ -140,8 +140,7 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
         } else {
             const QString objectPath = objectCachePath(context.cacheRoot, source.blobSha256);
             QFile object(objectPath);
-            // Only a regular file: opening a FIFO planted there would wait forever.
-            if (entryKind(objectPath) != EntryKind::File || !object.open(QIODevice::ReadOnly))
+            if (!openRegularFile(&object))
                 return failure(QStringLiteral("Cached object is missing: %1").arg(objectPath));
             stored = object.readAll();
             if (stored.size() != source.blobSize)

@@ -34,13 +34,6 @@ void setError(QString* error, const QString& message)
         *error = message;
 }
 
-// A transaction folder is named after the release; a name that is not one plain path component
-// would put the folder (and its recursive removal) somewhere else.
-bool isSingleSafeComponent(const QString& name)
-{
-    return !name.isEmpty() && normalizeRelativePath(name) == name && !name.contains(QLatin1Char('/'));
-}
-
 void syncParents(const QSet<QString>& folders)
 {
     for (const QString& folder : folders)
@@ -275,7 +268,9 @@ UpdateTransaction::UpdateTransaction(const QString& gameRoot, const QString& rel
 
 bool UpdateTransaction::prepare(QString* error)
 {
-    if (!isSingleSafeComponent(m_releaseId) || !ensureTransactionRoot(QDir(m_gameRoot))
+    // A transaction folder is named after the release; a name that is not one plain path
+    // component would put the folder (and its recursive removal) somewhere else.
+    if (!isPlainFolderName(m_releaseId) || !ensureTransactionRoot(QDir(m_gameRoot))
         || !removeTree(m_directory) || !QDir().mkpath(m_stageDirectory)
         || !QDir().mkpath(m_backupDirectory)) {
         setError(error, QStringLiteral("Cannot create update transaction directory"));

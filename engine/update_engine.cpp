@@ -41,8 +41,7 @@ UpdatePlan planUpdate(const Manifest& manifest, const QString& gameRoot, const Q
     qint64 missingBytes = 0;
     for (const ObjectRef& object : qAsConst(plan.objects)) {
         QFile cached(objectCachePath(cacheRoot, object.sha256));
-        // Only a regular file: opening a FIFO planted there would wait forever.
-        if (entryKind(cached.fileName()) == EntryKind::File && cached.open(QIODevice::ReadOnly)
+        if (openRegularFile(&cached)
             && cached.size() == object.size
             && sha256OfDevice(&cached) == object.sha256)
             continue;

@@ -91,7 +91,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect(m_workflow, &UpdateWorkflow::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::messageRequested, m_view, &MainWindowView::showMessage);
     connect(m_game, &GameLauncher::launched, this, &MainWindow::gameLaunched);
-    connect(m_self, &LauncherSelfUpdate::quitRequested, this, &MainWindow::quitForSelfUpdate);
+    connect(m_self, &LauncherSelfUpdate::quitRequested, this, &MainWindow::quitRemovingTrayIcon);
 
     m_workflow->startCheckTimer(updateCheckIntervalMinutes());
     refreshView();
@@ -115,10 +115,7 @@ void MainWindow::createTray()
         bringToFront();
         openSettings();
     });
-    connect(m_tray, &Tray::exitRequested, this, [this] {
-        m_tray->remove();
-        QCoreApplication::quit();
-    });
+    connect(m_tray, &Tray::exitRequested, this, &MainWindow::quitRemovingTrayIcon);
     connect(m_tray, &Tray::messageClicked, this, [this] {
         bringToFront();
         m_workflow->notificationClicked();
@@ -135,8 +132,7 @@ void MainWindow::loadConfiguration()
     m_config = loadLauncherConfig(launcherFilePath(QStringLiteral("launcher.json")), &m_configError);
     m_gameIndex->setServers(m_mirrors->orderedBaseUrls(m_config.updateBaseUrls));
     m_selfIndex->setServers(m_mirrors->orderedBaseUrls(m_config.selfUpdateBaseUrls));
-    for (WindowLink link : {WindowLink::Site, WindowLink::Community, WindowLink::Messenger,
-                            WindowLink::Knowledge, WindowLink::Support, WindowLink::Streams})
+    for (WindowLink link : kWindowLinks)
         m_view->setLinkEnabled(link, !windowLinkTarget(m_config, link, language()).isEmpty());
     // Without the key every check fails with the client's own message, and keeps failing
     // visibly on each tick, which is what a broken installation should look like.
@@ -222,7 +218,7 @@ void MainWindow::openSettings()
     dialog->open();
 }
 
-void MainWindow::quitForSelfUpdate()
+void MainWindow::quitRemovingTrayIcon()
 {
     // The icon goes first: a process that ends with its icon still registered leaves a dead
     // icon in the notification area until the mouse passes over it.

@@ -51,9 +51,10 @@ public slots:
     // through acceptSettings.
     void openSettings();
     void acceptSettings(const vorn::LauncherSettingsChoice& choice);
-    // The helper runs and waits for this process: the run ends for real, whatever closing
-    // the window would do, and the tray icon goes first so none is left behind.
-    void quitForSelfUpdate();
+    // Exit from the tray, or the self-update helper waiting for this process: the run ends
+    // for real, whatever closing the window would do, and the tray icon goes first so none
+    // is left behind.
+    void quitRemovingTrayIcon();
 
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;

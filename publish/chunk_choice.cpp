@@ -1,8 +1,6 @@
 #include "publish/chunk_choice.h"
 
-#include "core/channel_pointer.h"
 #include "core/manifest.h"
-#include "core/paths.h"
 
 #include <QFile>
 
@@ -77,16 +75,12 @@ ChunkChoice chooseChunking(const QVector<DeclaredFile>& files, qint64 budgetByte
     return choice;
 }
 
-bool readLiveChunking(const QDir& repo, QString* releaseId, ChunkingOptions* chunking)
+bool readLiveChunking(const QDir& repo, const ChannelPointer& live, QString* releaseId,
+                      ChunkingOptions* chunking)
 {
     QByteArray bytes;
-    ChannelPointer pointer;
-    if (!readSmallFile(repo.filePath(QStringLiteral("channels/live.json")), &bytes)
-        || !parseChannelPointer(bytes, &pointer))
-        return false;
-    const QString manifestPath = normalizeRelativePath(pointer.manifestPath);
     Manifest manifest;
-    if (manifestPath.isEmpty() || !readSmallFile(repo.filePath(manifestPath), &bytes)
+    if (live.manifestPath.isEmpty() || !readSmallFile(repo.filePath(live.manifestPath), &bytes)
         || !parseManifest(bytes, &manifest))
         return false;
     *releaseId = manifest.releaseId;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/channel_pointer.h"
 #include "core/types.h"
 
 #include <QDir>
@@ -48,6 +49,8 @@ struct ChunkChoice
 [[nodiscard]] ChunkChoice chooseChunking(const QVector<DeclaredFile>& files,
                                          qint64 budgetBytes = kManifestBudgetBytes);
 
-[[nodiscard]] bool readLiveChunking(const QDir& repo, QString* releaseId, ChunkingOptions* chunking);
+// The release id and settings of the manifest the verified live pointer names.
+[[nodiscard]] bool readLiveChunking(const QDir& repo, const ChannelPointer& live, QString* releaseId,
+                                    ChunkingOptions* chunking);
 
 } // namespace vorn::publish

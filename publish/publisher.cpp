@@ -349,11 +349,11 @@ bool checkChunking(const ChunkingOptions& chunking, QString* error)
 
 // The settings to cut with. The live release's are noted either way: objects are only shared
 // between releases cut alike, which the summary points out.
-ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo,
+ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo, const ChannelPointer* live,
                                const QVector<SourceFile>& sources, ReleaseSummary* result)
 {
     ChunkingOptions previous;
-    if (readLiveChunking(repo, &result->previousReleaseId, &previous))
+    if (live && readLiveChunking(repo, *live, &result->previousReleaseId, &previous))
         result->previousChunking = previous;
     using Settings = ReleaseOptions::ChunkSettings;
     if (options.chunkSettings == Settings::AsGiven)
@@ -561,7 +561,7 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
     QVector<SourceFile> sources;
     if (!collectSourceFiles(options, &sources, error))
         return false;
-    const ChunkingOptions chunking = settleChunking(options, repo, sources, &result);
+    const ChunkingOptions chunking = settleChunking(options, repo, signing.hadPointer ? &signing.current : nullptr, sources, &result);
     if (!checkChunking(chunking, error))
         return false;
 

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <utility>
@@ -145,6 +144,7 @@ void ReleaseIndexClient::requestStage(int stage)
 void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
 {
     const QByteArray body = reply->body();
+    const QByteArray bodySha256 = reply->bodySha256();
     const int statusCode = reply->statusCode();
     const QString errorText = reply->timedOut()
         ? translate("Updater/ConnectionTimeout", "connection timed out")
@@ -190,7 +190,7 @@ void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
         return;
     case ManifestStage:
         m_manifestBytes = body;
-        if (Sha256::hash(m_manifestBytes) != m_channel.manifestSha256) {
+        if (bodySha256 != m_channel.manifestSha256) {
             failServer(translate("Updater/ManifestHashInvalid",
                                  "Manifest hash does not match the signed channel"));
             return;
@@ -260,13 +260,12 @@ bool ReleaseIndexClient::succeedFromCache()
 // check and is downloaded again.
 void ReleaseIndexClient::storeInCache(const QByteArray& bytes, const QByteArray& signature) const
 {
-    if (m_cacheFolder.isEmpty() || !QDir().mkpath(m_cacheFolder))
+    if (m_cacheFolder.isEmpty())
         return;
     const QDir folder(m_cacheFolder);
     for (const auto& [name, content] : {std::pair(kCachedManifestName, &bytes),
                                         std::pair(kCachedSignatureName, &signature)}) {
-        QSaveFile file(folder.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size() || !commitSaveFile(&file))
+        if (!writeFileAtomically(folder.filePath(name), *content))
             return;
     }
 }

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <memory>
 
 namespace vorn {
 
@@ -76,11 +75,13 @@ LauncherDialog* createLauncherMessage(QWidget* parent, const QString& title, con
     return dialog;
 }
 
-void showLauncherMessage(QWidget* parent, const QString& title, const QString& text,
+void openLauncherMessage(QWidget* parent, const QString& title, const QString& text,
                          LauncherMessageKind kind)
 {
-    const std::unique_ptr<LauncherDialog> dialog(createLauncherMessage(parent, title, text, kind));
-    dialog->exec();
+    LauncherDialog* dialog = createLauncherMessage(parent, title, text, kind);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("launcherMessage"));
+    dialog->open();
 }
 
 } // namespace vorn

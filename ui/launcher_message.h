@@ -14,8 +14,8 @@ enum class LauncherMessageKind { Information = 0, Warning = 1, Error = 2 };
 [[nodiscard]] LauncherDialog* createLauncherMessage(QWidget* parent, const QString& title,
                                                     const QString& text, LauncherMessageKind kind);
 
-// Modal; returns when the box is closed.
-void showLauncherMessage(QWidget* parent, const QString& title, const QString& text,
+// Opens the box without waiting for it (engines keep running); it deletes itself when closed.
+void openLauncherMessage(QWidget* parent, const QString& title, const QString& text,
                          LauncherMessageKind kind);
 
 } // namespace vorn

@@ -169,8 +169,7 @@ void MainWindowView::connectRequests()
     });
     connect(legacyOption, &QPushButton::clicked, this,
             [this] { emit profileChosen(QStringLiteral("legacy")); });
-    for (WindowLink link : {WindowLink::Site, WindowLink::Community, WindowLink::Messenger,
-                            WindowLink::Knowledge, WindowLink::Support, WindowLink::Streams}) {
+    for (WindowLink link : kWindowLinks) {
         for (QAbstractButton* button : linkButtons(link))
             connect(button, &QAbstractButton::clicked, this, [this, link] { emit linkRequested(link); });
     }
@@ -267,10 +266,7 @@ void MainWindowView::appendLogLine(const QString& line)
 
 void MainWindowView::showMessage(const QString& title, const QString& text, LauncherMessageKind kind)
 {
-    LauncherDialog* dialog = createLauncherMessage(window, title, text, kind);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setObjectName(QStringLiteral("launcherMessage"));
-    dialog->open();
+    openLauncherMessage(window, title, text, kind);
 }
 
 void MainWindowView::buildTitleBar(QVBoxLayout* frameLayout)

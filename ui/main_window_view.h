@@ -37,6 +37,9 @@ class WindowControlButton;
 
 // The window's links to the game's pages; what each opens is the controller's to decide.
 enum class WindowLink { Site, Community, Messenger, Knowledge, Support, Streams };
+inline constexpr WindowLink kWindowLinks[] = {WindowLink::Site,      WindowLink::Community,
+                                              WindowLink::Messenger, WindowLink::Knowledge,
+                                              WindowLink::Support,   WindowLink::Streams};
 
 // The height left for the news list in a window of that height.
 [[nodiscard]] int newsRoomFor(int windowHeight, bool logShown);

@@ -19,11 +19,6 @@ namespace {
 
 constexpr int kMinimumWidth = 460;
 
-QLabel* formLabel(const QString& text, QWidget* parent)
-{
-    return new QLabel(text, parent);
-}
-
 } // namespace
 
 ProxyDialog::ProxyDialog(const ProxySettings& initial, QWidget* parent)
@@ -42,7 +37,7 @@ ProxyDialog::ProxyDialog(const ProxySettings& initial, QWidget* parent)
     body->addWidget(description);
 
     QFormLayout* modeForm = dialogForm();
-    QLabel* modeLabel = formLabel(translate("Proxy/Mode", "Mode:"), this);
+    QLabel* modeLabel = new QLabel(translate("Proxy/Mode", "Mode:"), this);
     modeCombo = new StyledComboBox(this);
     modeCombo->addItem(translate("Proxy/System", "Windows system settings"), int(ProxyMode::System));
     modeCombo->addItem(translate("Proxy/Direct", "Direct connection"), int(ProxyMode::Direct));
@@ -62,10 +57,10 @@ ProxyDialog::ProxyDialog(const ProxySettings& initial, QWidget* parent)
     passwordEdit->setEchoMode(QLineEdit::Password);
     // Nothing to offer there: a masked field can be neither copied nor revealed.
     passwordEdit->setContextMenuPolicy(Qt::NoContextMenu);
-    QLabel* hostLabel = formLabel(translate("Proxy/Host", "Address:"), manualGroup);
-    QLabel* portLabel = formLabel(translate("Proxy/Port", "Port:"), manualGroup);
-    QLabel* userLabel = formLabel(translate("Proxy/User", "Login:"), manualGroup);
-    QLabel* passwordLabel = formLabel(translate("Proxy/Password", "Password:"), manualGroup);
+    QLabel* hostLabel = new QLabel(translate("Proxy/Host", "Address:"), manualGroup);
+    QLabel* portLabel = new QLabel(translate("Proxy/Port", "Port:"), manualGroup);
+    QLabel* userLabel = new QLabel(translate("Proxy/User", "Login:"), manualGroup);
+    QLabel* passwordLabel = new QLabel(translate("Proxy/Password", "Password:"), manualGroup);
     manualForm->addRow(hostLabel, hostEdit);
     manualForm->addRow(portLabel, portSpin);
     manualForm->addRow(userLabel, userEdit);
@@ -106,12 +101,6 @@ ProxySettings ProxyDialog::settings() const
     settings.user = userEdit->text();
     settings.password = passwordEdit->text();
     return settings;
-}
-
-bool storeProxySettings(const ProxySettings& settings, QString* error)
-{
-    // A password that cannot be sealed leaves the stored settings as they were.
-    return saveProxySettings(settings, error);
 }
 
 } // namespace vorn

@@ -34,8 +34,4 @@ private:
     void showManualFields();
 };
 
-// Stores what the proxy dialog collected. When the password cannot be sealed for this user,
-// nothing is written (the stored settings stay) and the reason comes back.
-[[nodiscard]] bool storeProxySettings(const ProxySettings& settings, QString* error);
-
 } // namespace vorn

@@ -151,16 +151,13 @@ void SettingsDialog::openProxyDialog()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         QString error;
-        if (storeProxySettings(dialog->settings(), &error))
+        if (saveProxySettings(dialog->settings(), &error))
             return;
-        LauncherDialog* message = createLauncherMessage(
+        openLauncherMessage(
             this, translate("Proxy/Title", "Proxy settings"),
             translate("Proxy/NotSaved", "The proxy settings were not saved: %1. The stored settings are unchanged.")
                 .arg(error),
             LauncherMessageKind::Warning);
-        message->setAttribute(Qt::WA_DeleteOnClose);
-        message->setObjectName(QStringLiteral("launcherMessage"));
-        message->open();
     });
     dialog->open();
 }

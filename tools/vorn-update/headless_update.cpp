@@ -82,10 +82,9 @@ bool parseProxy(const QString& text, const QString& user, ProxySettings* setting
 
 QString installedReleaseId(const QString& gameDir)
 {
-    QFile file(QDir(gameDir).filePath(QStringLiteral(".vorn/installed-manifest.json")));
+    QFile file(installedManifestPath(QDir(gameDir)));
     Manifest manifest;
-    // Only a regular file: a FIFO there would block the open forever.
-    if (entryKind(file.fileName()) != EntryKind::File || !file.open(QIODevice::ReadOnly)
+    if (!openRegularFile(&file)
         || !parseManifest(file.readAll(), &manifest, nullptr))
         return QStringLiteral("none");
     return manifest.releaseId;
