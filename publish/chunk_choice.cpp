@@ -75,17 +75,11 @@ ChunkChoice chooseChunking(const QVector<DeclaredFile>& files, qint64 budgetByte
     return choice;
 }
 
-bool readLiveChunking(const QDir& repo, const ChannelPointer& live, QString* releaseId,
-                      ChunkingOptions* chunking)
+bool readLiveManifest(const QDir& repo, const ChannelPointer& live, Manifest* manifest)
 {
     QByteArray bytes;
-    Manifest manifest;
-    if (live.manifestPath.isEmpty() || !readSmallFile(repo.filePath(live.manifestPath), &bytes)
-        || !parseManifest(bytes, &manifest))
-        return false;
-    *releaseId = manifest.releaseId;
-    *chunking = manifest.chunking;
-    return true;
+    return !live.manifestPath.isEmpty() && readSmallFile(repo.filePath(live.manifestPath), &bytes)
+           && parseManifest(bytes, manifest);
 }
 
 } // namespace vorn::publish

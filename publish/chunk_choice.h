@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/channel_pointer.h"
+#include "core/manifest.h"
 #include "core/types.h"
 
 #include <QDir>
@@ -49,8 +50,7 @@ struct ChunkChoice
 [[nodiscard]] ChunkChoice chooseChunking(const QVector<DeclaredFile>& files,
                                          qint64 budgetBytes = kManifestBudgetBytes);
 
-// The release id and settings of the manifest the verified live pointer names.
-[[nodiscard]] bool readLiveChunking(const QDir& repo, const ChannelPointer& live, QString* releaseId,
-                                    ChunkingOptions* chunking);
+// The manifest the verified live pointer names.
+[[nodiscard]] bool readLiveManifest(const QDir& repo, const ChannelPointer& live, Manifest* manifest);
 
 } // namespace vorn::publish

@@ -9,6 +9,7 @@
 #include "core/save_file.h"
 #include "core/sha256.h"
 #include "publish/chunk_choice.h"
+#include "publish/follow_previous.h"
 #include "publish/release_keys.h"
 
 #include <QDateTime>
@@ -28,6 +29,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <numeric>
 
 namespace vorn::publish {
 
@@ -142,6 +144,7 @@ struct Job
     int fileIndex = 0;
     int chunkIndex = -1; // -1: the file's digest
     ChunkRange range;
+    QByteArray sha256; // taken while cutting, when the cut followed the previous release
 };
 
 class ObjectStore final
@@ -265,13 +268,22 @@ bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<Manifest
         target.sha256 = digest;
         return true;
     }
-    QByteArray plain;
-    if (!readRange(file, job.range, &plain, error))
-        return false;
     ManifestChunk& chunk = target.chunks[job.chunkIndex];
     chunk.offset = job.range.offset;
     chunk.size = job.range.size;
+    // A chunk whose digest is known already needs no read at all.
+    if (!job.sha256.isEmpty() && store.reuseKnown(job.sha256, chunk.size, &chunk)) {
+        chunk.sha256 = job.sha256;
+        return true;
+    }
+    QByteArray plain;
+    if (!readRange(file, job.range, &plain, error))
+        return false;
     chunk.sha256 = Sha256::hash(plain);
+    if (!job.sha256.isEmpty() && chunk.sha256 != job.sha256) {
+        setError(error, QStringLiteral("%1 changed while it was published").arg(source.relativePath));
+        return false;
+    }
     if (store.reuseKnown(chunk.sha256, chunk.size, &chunk))
         return true;
     // qCompress writes the 4-byte big-endian length and the zlib stream the launcher reads.
@@ -350,16 +362,17 @@ bool checkChunking(const ChunkingOptions& chunking, QString* error)
 // The settings to cut with. The live release's are noted either way: objects are only shared
 // between releases cut alike, which the summary points out.
 ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo, const ChannelPointer* live,
-                               const QVector<SourceFile>& sources, ReleaseSummary* result)
+                               const QVector<SourceFile>& sources, Manifest* previous, ReleaseSummary* result)
 {
-    ChunkingOptions previous;
-    if (live && readLiveChunking(repo, *live, &result->previousReleaseId, &previous))
-        result->previousChunking = previous;
+    if (live && readLiveManifest(repo, *live, previous)) {
+        result->previousReleaseId = previous->releaseId;
+        result->previousChunking = previous->chunking;
+    }
     using Settings = ReleaseOptions::ChunkSettings;
     if (options.chunkSettings == Settings::AsGiven)
         return result->chunking = options.chunking;
     if (options.chunkSettings == Settings::LikePrevious && !result->previousReleaseId.isEmpty())
-        return result->chunking = previous;
+        return result->chunking = previous->chunking;
     QVector<DeclaredFile> files;
     files.reserve(sources.size());
     for (const SourceFile& source : sources)
@@ -367,6 +380,45 @@ ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo, 
     const ChunkChoice choice = chooseChunking(files);
     result->manifestBudgetMet = choice.withinBudget;
     return result->chunking = choice.options;
+}
+
+// Cuts every file, several at a time. Cut alike, a release follows the live one's chunks around
+// each change, and its chunk digests are taken here; otherwise the content rule alone decides
+// and compressing takes the digests.
+bool cutFiles(const QVector<SourceFile>& sources, const ChunkingOptions& chunking, const PreviousChunks& previous,
+              QVector<QVector<CutChunk>>* cuts, QString* error)
+{
+    QVector<int> order(sources.size());
+    std::iota(order.begin(), order.end(), 0);
+    QMutex failureMutex;
+    QString firstFailure;
+    std::atomic<bool> failed{false};
+    QtConcurrent::blockingMap(order, [&](int i) {
+        if (failed.load())
+            return;
+        const SourceFile& source = sources.at(i);
+        QFile file(source.absolutePath);
+        QString failure;
+        bool cut = true;
+        QVector<CutChunk>& chunks = (*cuts)[i];
+        if (!previous.isEmpty()) {
+            cut = cutFollowingPrevious(chunking, &file, source.size, source.relativePath, previous, &chunks,
+                                       &failure);
+        } else {
+            const QVector<ChunkRange> ranges = split(chunking, &file, source.size, &failure);
+            cut = !ranges.isEmpty();
+            for (const ChunkRange& range : ranges)
+                chunks.append({range, {}});
+        }
+        if (!cut) {
+            QMutexLocker lock(&failureMutex);
+            if (!failed.exchange(true))
+                firstFailure = QStringLiteral("Cannot cut %1: %2").arg(source.relativePath, failure);
+        }
+    });
+    if (failed.load())
+        setError(error, firstFailure);
+    return !failed.load();
 }
 
 QString manifestRelativePath(const QString& releaseId)
@@ -561,37 +613,14 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
     QVector<SourceFile> sources;
     if (!collectSourceFiles(options, &sources, error))
         return false;
-    const ChunkingOptions chunking = settleChunking(options, repo, signing.hadPointer ? &signing.current : nullptr, sources, &result);
+    Manifest live;
+    const ChunkingOptions chunking = settleChunking(options, repo, signing.hadPointer ? &signing.current : nullptr,
+                                                    sources, &live, &result);
     if (!checkChunking(chunking, error))
         return false;
 
-    // Cutting is sequential per file (it reads each file once); the chunks then compress in
-    // parallel on every core.
-    QVector<ManifestFile> files(sources.size());
-    QVector<Job> jobs;
-    for (int i = 0; i < sources.size(); ++i) {
-        const SourceFile& source = sources.at(i);
-        QFile file(source.absolutePath);
-        QString failure;
-        const QVector<ChunkRange> ranges = split(chunking, &file, source.size, &failure);
-        if (ranges.isEmpty()) {
-            setError(error, QStringLiteral("Cannot cut %1: %2").arg(source.relativePath, failure));
-            return false;
-        }
-        ManifestFile& entry = files[i];
-        entry.path = source.relativePath;
-        entry.size = source.size;
-        entry.preserve = source.preserve;
-        entry.executable = source.executable;
-        entry.chunks.resize(ranges.size());
-        jobs.append({i, -1, {}});
-        for (int c = 0; c < ranges.size(); ++c)
-            jobs.append({i, c, ranges.at(c)});
-        result.sourceBytes += source.size;
-        result.chunks += ranges.size();
-    }
-
     ObjectStore store(options.repoDir);
+    PreviousChunks previous(live.chunking == chunking ? live.files : QVector<ManifestFile>());
     const QFileInfoList earlier = QDir(repo.filePath(QStringLiteral("manifests")))
                                       .entryInfoList({QStringLiteral("*.json")}, QDir::Files);
     for (const QFileInfo& info : earlier) {
@@ -600,10 +629,36 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         if (!readWholeFile(info.absoluteFilePath(), &bytes, nullptr) || !parseManifest(bytes, &known, nullptr))
             continue; // only a missed shortcut: the chunk is then compressed and stored anew
         for (const ManifestFile& file : known.files) {
-            for (const ManifestChunk& chunk : file.chunks)
+            for (const ManifestChunk& chunk : file.chunks) {
                 store.addKnownChunk(chunk);
+                previous.addKnown(chunk.sha256);
+            }
         }
     }
+
+    QVector<ManifestFile> files(sources.size());
+    QVector<QVector<CutChunk>> cuts(sources.size());
+    if (!cutFiles(sources, chunking, previous, &cuts, error))
+        return false;
+
+    // The chunks then compress in parallel on every core.
+    QVector<Job> jobs;
+    for (int i = 0; i < sources.size(); ++i) {
+        const SourceFile& source = sources.at(i);
+        ManifestFile& entry = files[i];
+        entry.path = source.relativePath;
+        entry.size = source.size;
+        entry.preserve = source.preserve;
+        entry.executable = source.executable;
+        entry.chunks.resize(cuts.at(i).size());
+        jobs.append({i, -1, {}, {}});
+        for (int c = 0; c < cuts.at(i).size(); ++c)
+            jobs.append({i, c, cuts.at(i).at(c).range, cuts.at(i).at(c).sha256});
+        result.sourceBytes += source.size;
+        result.chunks += cuts.at(i).size();
+    }
+    cuts.clear();
+
     QMutex failureMutex;
     QString firstFailure;
     std::atomic<bool> failedFlag{false};
