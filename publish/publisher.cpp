@@ -26,6 +26,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QtConcurrent>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <atomic>
@@ -248,6 +249,46 @@ bool readRange(QFile& file, const ChunkRange& range, QByteArray* bytes, QString*
     return true;
 }
 
+// One compressor per thread and level: they are not for concurrent use, and one takes a while
+// to set up.
+struct Compressor
+{
+    int level = -1;
+    libdeflate_compressor* compressor = nullptr;
+    ~Compressor()
+    {
+        if (compressor)
+            libdeflate_free_compressor(compressor);
+    }
+};
+
+// The object format is the one qCompress writes, a 4-byte big-endian length and a zlib stream.
+// libdeflate writes a smaller stream about three times as fast, ending a deflate block where
+// the data changes character, as it does often inside game packs. Empty on failure.
+QByteArray compressObject(const QByteArray& plain, int level)
+{
+    thread_local Compressor slot;
+    if (!slot.compressor || slot.level != level) {
+        if (slot.compressor)
+            libdeflate_free_compressor(slot.compressor);
+        slot.compressor = libdeflate_alloc_compressor(level);
+        slot.level = level;
+        if (!slot.compressor)
+            return {};
+    }
+    const size_t bound = libdeflate_zlib_compress_bound(slot.compressor, size_t(plain.size()));
+    QByteArray blob(int(4 + bound), Qt::Uninitialized);
+    const quint32 length = quint32(plain.size());
+    for (int i = 0; i < 4; ++i)
+        blob[i] = char(length >> (24 - 8 * i));
+    const size_t written = libdeflate_zlib_compress(slot.compressor, plain.constData(), size_t(plain.size()),
+                                                    blob.data() + 4, bound);
+    if (written == 0)
+        return {};
+    blob.truncate(int(4 + written));
+    return blob;
+}
+
 bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<ManifestFile>& files,
             int level, ObjectStore& store, QString* error)
 {
@@ -286,8 +327,11 @@ bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<Manifest
     }
     if (store.reuseKnown(chunk.sha256, chunk.size, &chunk))
         return true;
-    // qCompress writes the 4-byte big-endian length and the zlib stream the launcher reads.
-    const QByteArray blob = qCompress(plain, level);
+    const QByteArray blob = compressObject(plain, level);
+    if (blob.isEmpty()) {
+        setError(error, QStringLiteral("Cannot compress a chunk of %1").arg(source.relativePath));
+        return false;
+    }
     if (blob.size() > kMaxObjectBytes) {
         setError(error, QStringLiteral("A chunk of %1 compresses to %2 bytes, above the launcher's "
                                        "limit of %3; lower --max or --whole-file-threshold")
@@ -582,8 +626,8 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         setError(error, QStringLiteral("The game root name must not be empty"));
         return false;
     }
-    if (options.compressionLevel < 0 || options.compressionLevel > 9) {
-        setError(error, QStringLiteral("Compression level must be from 0 to 9"));
+    if (options.compressionLevel < 0 || options.compressionLevel > kMaxCompressionLevel) {
+        setError(error, QStringLiteral("Compression level must be from 0 to %1").arg(kMaxCompressionLevel));
         return false;
     }
     if (options.chunkSettings == ReleaseOptions::ChunkSettings::AsGiven

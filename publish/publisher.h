@@ -18,6 +18,9 @@ namespace vorn::publish {
 constexpr int kDefaultPointerLifetimeDays = 30;
 constexpr int kMaxPointerLifetimeDays = 3650;
 
+constexpr int kDefaultCompressionLevel = 6;
+constexpr int kMaxCompressionLevel = 12;
+
 struct ReleaseOptions
 {
     QString sourceDir;
@@ -30,7 +33,8 @@ struct ReleaseOptions
     enum class ChunkSettings { AsGiven, BySize, LikePrevious };
     ChunkSettings chunkSettings = ChunkSettings::AsGiven;
     ChunkingOptions chunking;
-    int compressionLevel = 6;
+    // 0 (stored) to 12; 10-12 are slow and make the smallest objects.
+    int compressionLevel = kDefaultCompressionLevel;
     QVector<LaunchProfile> launchProfiles;
     // Files matching one of these become user-owned ("preserve" policy).
     QStringList preserveGlobs;

@@ -198,6 +198,35 @@ private slots:
         QVERIFY(report.problems.isEmpty());
     }
 
+    // Objects are written by a compressor of our choosing; the launcher's reader must take them.
+    void objectsAtEveryLevelAreReadByTheLauncher_data()
+    {
+        QTest::addColumn<int>("level");
+        for (const int level : {0, 1, 6, 12})
+            QTest::addRow("level %d", level) << level;
+    }
+
+    void objectsAtEveryLevelAreReadByTheLauncher()
+    {
+        QFETCH(int, level);
+        makeSmallTree();
+        writeFile(source() + QStringLiteral("/data/notes.txt"), QByteArray("volume=7\n").repeated(5000));
+        ReleaseOptions o = options(QStringLiteral("r1"));
+        o.compressionLevel = level;
+        QString error;
+        QVERIFY2(publishRelease(o, nullptr, &error), qPrintable(error));
+        for (const ManifestFile& file : publishedManifest(QStringLiteral("r1")).files) {
+            for (const ManifestChunk& chunk : file.chunks) {
+                QByteArray plain;
+                QVERIFY(inflateObject(readFile(repo() + QLatin1Char('/') + objectRelativePath(chunk.blobSha256)),
+                                      chunk.size, &plain));
+                QCOMPARE(Sha256::hash(plain), chunk.sha256);
+                if (file.path == QLatin1String("data/notes.txt"))
+                    QCOMPARE(chunk.blobSize > chunk.size, level == 0);
+            }
+        }
+    }
+
     void republishingCreatesNoObject()
     {
         makeSmallTree();

@@ -209,7 +209,7 @@ int runRelease(const QStringList& arguments)
         {QStringLiteral("max"), QStringLiteral("Largest chunk (default 8388608 when any chunk option is given)."), QStringLiteral("N")},
         {QStringLiteral("whole-file-threshold"), QStringLiteral("Files up to N bytes are one chunk (default 8388608 when any chunk option is given)."), QStringLiteral("N")},
         {QStringLiteral("chunk-like-previous"), QStringLiteral("Cut with the settings of the live release, so its objects are reused. Without this or a chunk option, the settings are chosen from the release's size.")},
-        {QStringLiteral("level"), QStringLiteral("zlib level 0-9 (default 6)."), QStringLiteral("N")},
+        {QStringLiteral("level"), QStringLiteral("compression level 0-12 (default 6; 10-12 are slow and smallest)."), QStringLiteral("N")},
         {QStringLiteral("profile"), QStringLiteral("Launch profile; repeatable."), QStringLiteral("ID:TITLE:EXECUTABLE[:ARGUMENTS]")},
         {QStringLiteral("preserve"), QStringLiteral("Files matching GLOB become the player's own (never replaced); repeatable."), QStringLiteral("GLOB")},
         {QStringLiteral("keep-list"), QStringLiteral("Entry of the manifest's preserve list; repeatable."), QStringLiteral("TEXT")},
