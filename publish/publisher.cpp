@@ -434,6 +434,7 @@ bool cutFiles(const QVector<SourceFile>& sources, const ChunkingOptions& chunkin
 {
     QVector<int> order(sources.size());
     std::iota(order.begin(), order.end(), 0);
+    QVector<CutChunk>* results = cuts->data(); // taken once: workers must not detach the vector
     QMutex failureMutex;
     QString firstFailure;
     std::atomic<bool> failed{false};
@@ -444,7 +445,7 @@ bool cutFiles(const QVector<SourceFile>& sources, const ChunkingOptions& chunkin
         QFile file(source.absolutePath);
         QString failure;
         bool cut = true;
-        QVector<CutChunk>& chunks = (*cuts)[i];
+        QVector<CutChunk>& chunks = results[i];
         if (!previous.isEmpty()) {
             cut = cutFollowingPrevious(chunking, &file, source.size, source.relativePath, previous, &chunks,
                                        &failure);
