@@ -12,7 +12,7 @@
 // metadata) lacks after r1, at the same average setting and at the mean chunk length ours cut;
 // and the floor: xdelta3 -9 with secondary compression against the file each new file came
 // from (compressed alone if none). Then the manifests, and manifests simulated for declared
-// releases of 50 MiB to 200 GiB with the chunk lengths cut here. Four to ten minutes.
+// releases of 50 MiB to 200 GiB with the chunk lengths cut here. One to ten minutes.
 // Usage: bench_delta [data folder, default /tmp/vorn-bench/delta]
 #include "bench/bench_common.h"
 #include "core/chunker.h"
