@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/manifest.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,6 +21,17 @@ inline bool writeBytes(const QString& path, const QByteArray& bytes)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+inline bool loadManifest(const QString& path, Manifest* manifest, QString* error = nullptr)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return parseManifest(file.readAll(), manifest, error);
 }
 
 // Deterministic, incompressible content; fast enough that writing a GiB takes seconds.

@@ -63,12 +63,6 @@ QByteArray gameBytes(qint64 size, quint64 seed)
     return bytes;
 }
 
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A generated release: relative path -> content, and for r2 where each changed file came from.
 struct Release
 {
@@ -296,7 +290,7 @@ qint64 casyncFetch(const QString& root, const QString& r2Name)
 bool loadManifest(const QString& path, Manifest* manifest)
 {
     QString error;
-    if (!parseManifest(readBytes(path), manifest, &error)) {
+    if (!bench::loadManifest(path, manifest, &error)) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(error));
         return false;
     }

@@ -34,9 +34,8 @@ struct RunTimes
 
 inline Manifest readManifest(const QString& repo, const QString& releaseId)
 {
-    QFile file(repo + QStringLiteral("/manifests/%1.json").arg(releaseId));
     Manifest manifest;
-    if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), &manifest, nullptr))
+    if (!loadManifest(repo + QStringLiteral("/manifests/%1.json").arg(releaseId), &manifest))
         qFatal("cannot read manifest %s", qPrintable(releaseId));
     return manifest;
 }

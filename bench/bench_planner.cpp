@@ -56,19 +56,13 @@ ManifestFile describe(const QDir& game, const QString& path, const ChunkingOptio
     return entry;
 }
 
-bool loadManifest(const QString& path, Manifest* manifest)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && parseManifest(file.readAll(), manifest);
-}
-
 // A folder of files and the manifest describing it, created once and reused by later runs.
 bool ensureRelease(const QString& root, const QVector<QPair<QString, qint64>>& files, bool withState,
                    Manifest* manifest)
 {
     const QDir game(QDir(root).filePath("game"));
     const QString manifestPath = QDir(root).filePath("manifest.json");
-    if (loadManifest(manifestPath, manifest) && manifest->files.size() == files.size())
+    if (bench::loadManifest(manifestPath, manifest) && manifest->files.size() == files.size())
         return true;
     std::printf("creating %s ...\n", qPrintable(root));
     std::fflush(stdout);
@@ -99,7 +93,7 @@ qint64 median(QVector<qint64> values)
 int planOnce(const QString& game, const QString& manifestPath)
 {
     Manifest manifest;
-    if (!loadManifest(manifestPath, &manifest))
+    if (!bench::loadManifest(manifestPath, &manifest))
         return 2;
     const UpdatePlan plan = buildUpdatePlan(manifest, game);
     std::printf("ok=%d files=%d\n", int(plan.ok), int(plan.files.size()));
@@ -117,7 +111,7 @@ Manifest withOneRenamed(Manifest manifest)
 int planPeak(const QString& game, const QString& manifestPath, bool renamed)
 {
     Manifest manifest;
-    if (!loadManifest(manifestPath, &manifest))
+    if (!bench::loadManifest(manifestPath, &manifest))
         return 2;
     if (renamed)
         manifest = withOneRenamed(manifest);

@@ -21,7 +21,7 @@ LogFile::LogFile(QStringList candidateFolders, LogFileLimits limits)
 
 QStringList defaultLogFolders()
 {
-    QStringList folders{QDir(launcherDirectory()).filePath(QStringLiteral("logs"))};
+    QStringList folders{launcherFilePath(QStringLiteral("logs"))};
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (!data.isEmpty())
         folders << QDir(data).filePath(QStringLiteral("logs"));

@@ -3,6 +3,7 @@
 #include "config/localization.h"
 #include "config/settings.h"
 #include "core/paths.h"
+#include "engine/file_ops.h"
 #include "engine/update_engine.h"
 #include "launcher/mirror_selector.h"
 #include "launcher/program_names.h"
@@ -211,9 +212,9 @@ bool LauncherSelfUpdate::tryStartSelfUpdate()
 {
     if (m_quittingForSelfUpdate)
         return true;
-    const bool busy = gameSideBusy();
+    // Looking for the game reads the process list: only once nothing cheaper says no.
     if (!m_selfRestartPending) {
-        if (!hasPendingRelease() || m_engine->isRunning() || busy)
+        if (!hasPendingRelease() || m_engine->isRunning() || gameSideBusy())
             return false;
         const Manifest manifest = m_pendingSelfRelease;
         const QString baseUrl = m_pendingSelfBaseUrl;
@@ -222,7 +223,7 @@ bool LauncherSelfUpdate::tryStartSelfUpdate()
         stageSelfUpdate(manifest, baseUrl);
         return true;
     }
-    if (busy)
+    if (gameSideBusy())
         return false;
     m_selfRestartPending = false;
     startHelper();
@@ -237,14 +238,9 @@ void LauncherSelfUpdate::stageSelfUpdate(const Manifest& manifest, const QString
     // further use; only the new release's own folder has to be empty.
     const QFileInfoList leftovers = QDir(launcherFilePath(QLatin1String(kStagingFolder)))
                                         .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : leftovers) {
-        if (entry.isDir() && !entry.isSymLink())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
-    }
-    QDir stage(m_stageDir);
-    if ((stage.exists() && !stage.removeRecursively()) || !QDir().mkpath(m_stageDir)) {
+    for (const QFileInfo& entry : leftovers)
+        (void)removeTree(entry.filePath());
+    if (!removeTree(m_stageDir) || !QDir().mkpath(m_stageDir)) {
         log(QStringLiteral("SELF-STAGE-CLEAN"),
             translateLater("SelfUpdate/StageCleanFailed", "Could not prepare the launcher update staging directory"));
         finishStartupOrSettle();
@@ -261,7 +257,7 @@ void LauncherSelfUpdate::onEngineFailed(const QString& message)
 {
     emit logLine(QStringLiteral("SELF-UPDATE"), message);
     // A staging folder that did not complete is never handed to the helper.
-    QDir(m_stageDir).removeRecursively();
+    (void)removeTree(m_stageDir);
     finishStartupOrSettle();
 }
 
@@ -317,7 +313,7 @@ void LauncherSelfUpdate::abandonStagedRelease()
 {
     // The launcher goes on with its installed version; the game must stay playable.
     m_setAsideVersion = m_stagedVersion;
-    QDir(m_stageDir).removeRecursively();
+    (void)removeTree(m_stageDir);
     emit changed();
     finishStartupOrSettle();
 }

@@ -60,7 +60,7 @@ public:
         if (file < 0)
             return true;
         const QVector<ManifestChunk>& chunks = m_previous.chunks(file);
-        for (int c = first; c >= 0 && c < chunks.size(); ++c) {
+        for (int c = first; c < chunks.size(); ++c) {
             const ManifestChunk& chunk = chunks.at(c);
             if (chunk.size <= 0 || chunk.size > end - *start)
                 return true;
@@ -97,14 +97,14 @@ public:
         return true;
     }
 
-    // The bytes between the found chunks, cut where the content rule cut (cuts), a piece below
-    // the minimum joined to the next where the maximum allows.
-    [[nodiscard]] bool cutNew(qint64 start, qint64 end, const QVector<CutChunk>& ruled)
+    // The bytes between the found chunks, cut where the content rule cut ([ruled, ruledEnd), in
+    // file order), a piece below the minimum joined to the next where the maximum allows.
+    [[nodiscard]] bool cutNew(qint64 start, qint64 end, const CutChunk* ruled, const CutChunk* ruledEnd)
     {
         QVector<qint64> cuts{start};
-        for (const CutChunk& chunk : ruled) {
-            if (chunk.range.offset > start && chunk.range.offset < end)
-                cuts.append(chunk.range.offset);
+        for (const CutChunk* chunk = ruled; chunk != ruledEnd; ++chunk) {
+            if (chunk->range.offset > start && chunk->range.offset < end)
+                cuts.append(chunk->range.offset);
         }
         cuts.append(end);
         qint64 pieceStart = start;
@@ -116,13 +116,13 @@ public:
                 continue;
             if (cut == pieceStart)
                 continue;
-            // A piece the rule cut itself keeps the digest already taken.
-            const auto same = std::find_if(ruled.cbegin(), ruled.cend(), [&](const CutChunk& chunk) {
-                return chunk.range.offset == pieceStart && chunk.range.size == cut - pieceStart;
-            });
+            // A piece the rule cut itself keeps the digest already taken. Pieces only move
+            // forward, and so does the search.
+            while (ruled != ruledEnd && ruled->range.offset < pieceStart)
+                ++ruled;
             CutChunk piece{ChunkRange{pieceStart, cut - pieceStart}, {}};
-            if (same != ruled.cend())
-                piece.sha256 = same->sha256;
+            if (ruled != ruledEnd && ruled->range.offset == pieceStart && ruled->range.size == piece.range.size)
+                piece.sha256 = ruled->sha256;
             else if (!digest(pieceStart, piece.range.size, &piece.sha256))
                 return false;
             m_out->append(piece);
@@ -183,16 +183,20 @@ bool cutFollowingPrevious(const ChunkingOptions& options, QIODevice* file, qint6
         if (!cutter.walkForward(before.file, before.chunk + 1, &start, end))
             return false;
 
-        PreviousChunks::Place after{sameFile, sameFile >= 0 ? previous.chunks(sameFile).size() : 0};
-        if (k < count)
+        // A stretch up to the file's end ends where the same file ended, or the one it began in.
+        PreviousChunks::Place after;
+        if (k < count) {
             after = previous.find(ruled.at(k).sha256);
-        else if (after.file < 0 && before.file >= 0)
-            after = {before.file, previous.chunks(before.file).size()};
+        } else {
+            const int file = sameFile >= 0 ? sameFile : before.file;
+            if (file >= 0)
+                after = {file, int(previous.chunks(file).size())};
+        }
         QVector<CutChunk> tail;
         if (!cutter.walkBackward(after.file, after.chunk - 1, start, &end, &tail))
             return false;
 
-        if (!cutter.cutNew(start, end, ruled.mid(first, k - first)))
+        if (!cutter.cutNew(start, end, ruled.constData() + first, ruled.constData() + k))
             return false;
         *chunks += tail;
     }

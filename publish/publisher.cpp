@@ -26,6 +26,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QtConcurrent>
+#include <QtEndian>
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -144,8 +145,7 @@ struct Job
 {
     int fileIndex = 0;
     int chunkIndex = -1; // -1: the file's digest
-    ChunkRange range;
-    QByteArray sha256; // taken while cutting, when the cut followed the previous release
+    CutChunk cut;        // its digest is taken while cutting when the cut followed the live release
 };
 
 class ObjectStore final
@@ -278,9 +278,7 @@ QByteArray compressObject(const QByteArray& plain, int level)
     }
     const size_t bound = libdeflate_zlib_compress_bound(slot.compressor, size_t(plain.size()));
     QByteArray blob(int(4 + bound), Qt::Uninitialized);
-    const quint32 length = quint32(plain.size());
-    for (int i = 0; i < 4; ++i)
-        blob[i] = char(length >> (24 - 8 * i));
+    qToBigEndian(quint32(plain.size()), blob.data());
     const size_t written = libdeflate_zlib_compress(slot.compressor, plain.constData(), size_t(plain.size()),
                                                     blob.data() + 4, bound);
     if (written == 0)
@@ -294,12 +292,16 @@ bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<Manifest
 {
     const SourceFile& source = sources.at(job.fileIndex);
     QFile file(source.absolutePath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const auto open = [&] {
+        if (file.open(QIODevice::ReadOnly))
+            return true;
         setError(error, QStringLiteral("Cannot read %1: %2").arg(source.relativePath, file.errorString()));
         return false;
-    }
+    };
     ManifestFile& target = files[job.fileIndex];
     if (job.chunkIndex < 0) {
+        if (!open())
+            return false;
         QString failure;
         const QByteArray digest = sha256OfRange(&file, 0, source.size, &failure);
         if (digest.size() != 32) {
@@ -310,23 +312,26 @@ bool runJob(const Job& job, const QVector<SourceFile>& sources, QVector<Manifest
         return true;
     }
     ManifestChunk& chunk = target.chunks[job.chunkIndex];
-    chunk.offset = job.range.offset;
-    chunk.size = job.range.size;
+    chunk.offset = job.cut.range.offset;
+    chunk.size = job.cut.range.size;
+    const bool digestKnown = !job.cut.sha256.isEmpty();
     // A chunk whose digest is known already needs no read at all.
-    if (!job.sha256.isEmpty() && store.reuseKnown(job.sha256, chunk.size, &chunk)) {
-        chunk.sha256 = job.sha256;
+    if (digestKnown && store.reuseKnown(job.cut.sha256, chunk.size, &chunk)) {
+        chunk.sha256 = job.cut.sha256;
         return true;
     }
     QByteArray plain;
-    if (!readRange(file, job.range, &plain, error))
+    if (!open() || !readRange(file, job.cut.range, &plain, error))
         return false;
     chunk.sha256 = Sha256::hash(plain);
-    if (!job.sha256.isEmpty() && chunk.sha256 != job.sha256) {
-        setError(error, QStringLiteral("%1 changed while it was published").arg(source.relativePath));
-        return false;
-    }
-    if (store.reuseKnown(chunk.sha256, chunk.size, &chunk))
+    if (digestKnown) {
+        if (chunk.sha256 != job.cut.sha256) {
+            setError(error, QStringLiteral("%1 changed while it was published").arg(source.relativePath));
+            return false;
+        }
+    } else if (store.reuseKnown(chunk.sha256, chunk.size, &chunk)) {
         return true;
+    }
     const QByteArray blob = compressObject(plain, level);
     if (blob.isEmpty()) {
         setError(error, QStringLiteral("Cannot compress a chunk of %1").arg(source.relativePath));
@@ -426,6 +431,29 @@ ChunkingOptions settleChunking(const ReleaseOptions& options, const QDir& repo, 
     return result->chunking = choice.options;
 }
 
+// Runs work on every item on every core. After the first failure the remaining items are
+// skipped, and that failure's text is the error.
+template <typename Sequence, typename Work>
+bool mapUntilFailure(Sequence& items, Work work, QString* error)
+{
+    QMutex failureMutex;
+    QString firstFailure;
+    std::atomic<bool> failed{false};
+    QtConcurrent::blockingMap(items, [&](typename Sequence::value_type& item) {
+        if (failed.load())
+            return;
+        QString failure;
+        if (!work(item, &failure)) {
+            QMutexLocker lock(&failureMutex);
+            if (!failed.exchange(true))
+                firstFailure = failure;
+        }
+    });
+    if (failed.load())
+        setError(error, firstFailure);
+    return !failed.load();
+}
+
 // Cuts every file, several at a time. Cut alike, a release follows the live one's chunks around
 // each change, and its chunk digests are taken here; otherwise the content rule alone decides
 // and compressing takes the digests.
@@ -435,12 +463,7 @@ bool cutFiles(const QVector<SourceFile>& sources, const ChunkingOptions& chunkin
     QVector<int> order(sources.size());
     std::iota(order.begin(), order.end(), 0);
     QVector<CutChunk>* results = cuts->data(); // taken once: workers must not detach the vector
-    QMutex failureMutex;
-    QString firstFailure;
-    std::atomic<bool> failed{false};
-    QtConcurrent::blockingMap(order, [&](int i) {
-        if (failed.load())
-            return;
+    return mapUntilFailure(order, [&](int i, QString* error) {
         const SourceFile& source = sources.at(i);
         QFile file(source.absolutePath);
         QString failure;
@@ -455,15 +478,10 @@ bool cutFiles(const QVector<SourceFile>& sources, const ChunkingOptions& chunkin
             for (const ChunkRange& range : ranges)
                 chunks.append({range, {}});
         }
-        if (!cut) {
-            QMutexLocker lock(&failureMutex);
-            if (!failed.exchange(true))
-                firstFailure = QStringLiteral("Cannot cut %1: %2").arg(source.relativePath, failure);
-        }
-    });
-    if (failed.load())
-        setError(error, firstFailure);
-    return !failed.load();
+        if (!cut)
+            *error = QStringLiteral("Cannot cut %1: %2").arg(source.relativePath, failure);
+        return cut;
+    }, error);
 }
 
 QString manifestRelativePath(const QString& releaseId)
@@ -696,31 +714,19 @@ bool publishRelease(const ReleaseOptions& options, ReleaseSummary* summary, QStr
         entry.preserve = source.preserve;
         entry.executable = source.executable;
         entry.chunks.resize(cuts.at(i).size());
-        jobs.append({i, -1, {}, {}});
+        jobs.append({i, -1, {}});
         for (int c = 0; c < cuts.at(i).size(); ++c)
-            jobs.append({i, c, cuts.at(i).at(c).range, cuts.at(i).at(c).sha256});
+            jobs.append({i, c, cuts.at(i).at(c)});
         result.sourceBytes += source.size;
         result.chunks += cuts.at(i).size();
     }
     cuts.clear();
 
-    QMutex failureMutex;
-    QString firstFailure;
-    std::atomic<bool> failedFlag{false};
-    QtConcurrent::blockingMap(jobs, [&](const Job& job) {
-        if (failedFlag.load())
-            return;
-        QString failure;
-        if (!runJob(job, sources, files, options.compressionLevel, store, &failure)) {
-            QMutexLocker lock(&failureMutex);
-            if (!failedFlag.exchange(true))
-                firstFailure = failure;
-        }
-    });
-    if (failedFlag.load()) {
-        setError(error, firstFailure);
+    const bool stored = mapUntilFailure(jobs, [&](const Job& job, QString* failure) {
+        return runJob(job, sources, files, options.compressionLevel, store, failure);
+    }, error);
+    if (!stored)
         return false;
-    }
 
     Manifest manifest;
     manifest.releaseId = options.releaseId;

@@ -263,11 +263,8 @@ void ReleaseIndexClient::storeInCache(const QByteArray& bytes, const QByteArray&
     if (m_cacheFolder.isEmpty())
         return;
     const QDir folder(m_cacheFolder);
-    for (const auto& [name, content] : {std::pair(kCachedManifestName, &bytes),
-                                        std::pair(kCachedSignatureName, &signature)}) {
-        if (!writeFileAtomically(folder.filePath(name), *content))
-            return;
-    }
+    (void)(writeFileAtomically(folder.filePath(kCachedManifestName), bytes)
+           && writeFileAtomically(folder.filePath(kCachedSignatureName), signature));
 }
 
 void ReleaseIndexClient::failServer(const QString& message)

@@ -30,7 +30,7 @@ void alignFormLabels(const QList<QLabel*>& labels)
         label->setMinimumWidth(width);
 }
 
-void addDialogButtons(QBoxLayout* layout, QWidget* dialog, const QString& ok, const QString& cancel,
+void addDialogButtons(QBoxLayout* layout, QDialog* dialog, const QString& ok, const QString& cancel,
                       QPushButton** okButton, QPushButton** cancelButton)
 {
     auto* row = new QHBoxLayout;
@@ -40,11 +40,8 @@ void addDialogButtons(QBoxLayout* layout, QWidget* dialog, const QString& ok, co
     accept->setObjectName(QStringLiteral("primaryButton"));
     accept->setDefault(true);
     auto* reject = new QPushButton(cancel, dialog);
-    auto* owner = qobject_cast<QDialog*>(dialog);
-    if (owner) {
-        QObject::connect(accept, &QPushButton::clicked, owner, &QDialog::accept);
-        QObject::connect(reject, &QPushButton::clicked, owner, &QDialog::reject);
-    }
+    QObject::connect(accept, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(reject, &QPushButton::clicked, dialog, &QDialog::reject);
     row->addWidget(accept);
     row->addWidget(reject);
     layout->addSpacing(6);

@@ -3,11 +3,11 @@
 #include <QList>
 
 class QBoxLayout;
+class QDialog;
 class QFormLayout;
 class QLabel;
 class QPushButton;
 class QString;
-class QWidget;
 
 namespace vorn {
 
@@ -18,7 +18,7 @@ namespace vorn {
 void alignFormLabels(const QList<QLabel*>& labels);
 
 // OK (the confirming button) and Cancel, right-aligned, wired to accept and reject.
-void addDialogButtons(QBoxLayout* layout, QWidget* dialog, const QString& ok, const QString& cancel,
+void addDialogButtons(QBoxLayout* layout, QDialog* dialog, const QString& ok, const QString& cancel,
                       QPushButton** okButton, QPushButton** cancelButton);
 
 } // namespace vorn

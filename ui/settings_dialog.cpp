@@ -5,7 +5,6 @@
 #include "ui/dialog_form.h"
 #include "ui/launcher_message.h"
 #include "ui/proxy_dialog.h"
-#include "ui/style.h"
 #include "ui/styled_check_box.h"
 #include "ui/styled_combo_box.h"
 #include "ui/styled_spin_box.h"
@@ -28,7 +27,6 @@ constexpr int kMinimumWidth = 620;
 StyledCheckBox* switchBox(const QString& text, bool checked, QWidget* parent)
 {
     auto* box = new StyledCheckBox(text, parent);
-    box->setMinimumHeight(style::kCheckMinHeight);
     box->setChecked(checked);
     return box;
 }
