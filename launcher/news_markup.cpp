@@ -132,6 +132,94 @@ MarkupSpan spanOf(const Attribute* attribute)
                      : MarkupSpan{};
 }
 
+
+bool isAsciiLetter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z');
+}
+
+bool isHtmlSpace(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == u' ' || u == u'\t' || u == u'\n' || u == u'\r' || u == u'\f';
+}
+
+// Elements after which a reader sees a new line.
+bool breaksLine(const QString& name)
+{
+    static const char* const names[] = {
+        "address", "article", "aside", "blockquote", "br", "center", "dd", "div", "dl", "dt",
+        "figcaption", "figure", "footer", "h1", "h2", "h3", "h4", "h5", "h6", "header", "hr",
+        "li", "nav", "ol", "p", "pre", "section", "table", "td", "th", "tr", "ul"};
+    for (const char* candidate : names) {
+        if (name == QLatin1String(candidate))
+            return true;
+    }
+    return false;
+}
+
+// Elements whose content is not text.
+bool hidesContent(const QString& name)
+{
+    return name == QLatin1String("script") || name == QLatin1String("style")
+           || name == QLatin1String("head") || name == QLatin1String("title");
+}
+
+// The references the site's texts use; others stay as written.
+char32_t namedCharacter(QStringView name)
+{
+    static const struct {
+        const char* name;
+        char32_t code;
+    } names[] = {
+        {"amp", U'&'},      {"lt", U'<'},       {"gt", U'>'},       {"quot", U'"'},
+        {"apos", U'\''},    {"nbsp", U' '},     {"laquo", U'\u00AB'}, {"raquo", U'\u00BB'},
+        {"mdash", U'\u2014'}, {"ndash", U'\u2013'}, {"hellip", U'\u2026'}, {"copy", U'\u00A9'},
+        {"reg", U'\u00AE'}, {"trade", U'\u2122'}, {"lsquo", U'\u2018'}, {"rsquo", U'\u2019'},
+        {"sbquo", U'\u201A'}, {"ldquo", U'\u201C'}, {"rdquo", U'\u201D'}, {"bdquo", U'\u201E'},
+        {"bull", U'\u2022'}, {"middot", U'\u00B7'}, {"euro", U'\u20AC'}, {"times", U'\u00D7'},
+        {"deg", U'\u00B0'}, {"minus", U'\u2212'}, {"shy", 0}};
+    for (const auto& entry : names) {
+        if (name == QLatin1String(entry.name))
+            return entry.code;
+    }
+    return U'\uFFFF';
+}
+
+// The character a reference at `at` (on its '&') stands for, and where the reference ends;
+// end stays at `at` when there is no reference there. A code of 0 stands for nothing.
+char32_t characterReference(QStringView text, int at, int* end)
+{
+    *end = at;
+    constexpr int kLongest = 12; // "&#x10FFFF;" and the longest name above fit
+    const int limit = std::min(int(text.size()), at + kLongest);
+    int semicolon = at + 1;
+    while (semicolon < limit && text[semicolon] != QLatin1Char(';'))
+        ++semicolon;
+    if (semicolon >= limit || semicolon == at + 1)
+        return 0;
+    const QStringView body = text.mid(at + 1, semicolon - at - 1);
+    char32_t code = U'\uFFFF';
+    if (body.startsWith(QLatin1Char('#'))) {
+        const bool hex = body.size() > 1 && (body[1] == QLatin1Char('x') || body[1] == QLatin1Char('X'));
+        bool ok = false;
+        const uint value = body.mid(hex ? 2 : 1).toString().toUInt(&ok, hex ? 16 : 10);
+        if (!ok)
+            return 0;
+        // Nothing, surrogate halves and values beyond Unicode are not characters.
+        code = value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)
+                   ? U'\uFFFD'
+                   : char32_t(value);
+    } else {
+        code = namedCharacter(body);
+        if (code == U'\uFFFF')
+            return 0;
+    }
+    *end = semicolon + 1;
+    return code;
+}
+
 } // namespace
 
 MarkupSpan findAnnouncementLink(QStringView text)
@@ -219,6 +307,88 @@ QVector<MarkupSpan> findImageSources(QStringView text)
         from = match->valueEnd + 1;
     }
     return spans;
+}
+
+QString flattenMarkup(QStringView html)
+{
+    QString text;
+    text.reserve(int(html.size()));
+    bool space = false;     // white space since the last character
+    bool lineBreak = false; // a break since the last character
+    const auto put = [&](char32_t code) {
+        if (lineBreak && !text.isEmpty())
+            text += QLatin1Char('\n');
+        else if (space && !text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+            text += QLatin1Char(' ');
+        space = lineBreak = false;
+        if (QChar::requiresSurrogates(code)) {
+            text += QChar(QChar::highSurrogate(code));
+            text += QChar(QChar::lowSurrogate(code));
+        } else {
+            text += QChar(char16_t(code));
+        }
+    };
+
+    const int n = int(html.size());
+    int i = 0;
+    while (i < n) {
+        const QChar c = html[i];
+        if (c == QLatin1Char('<') && i + 3 < n && html.mid(i, 4) == QLatin1String("<!--")) {
+            const int close = int(html.indexOf(QLatin1String("-->"), i + 4));
+            i = close < 0 ? n : close + 3;
+            continue;
+        }
+        const QChar next = i + 1 < n ? html[i + 1] : QChar();
+        if (c == QLatin1Char('<')
+            && (isAsciiLetter(next) || next == QLatin1Char('/') || next == QLatin1Char('!')
+                || next == QLatin1Char('?'))) {
+            const bool closing = next == QLatin1Char('/');
+            int at = i + (closing ? 2 : 1);
+            const int nameStart = at;
+            while (at < n && (isAsciiLetter(html[at]) || isDigit(html[at])))
+                ++at;
+            const QString name = html.mid(nameStart, at - nameStart).toString().toLower();
+            // A '>' inside a quoted attribute value does not end the tag.
+            while (at < n && html[at] != QLatin1Char('>')) {
+                if (html[at] == QLatin1Char('=')) {
+                    const int value = skipSpaces(html, at + 1);
+                    if (value < n && isQuote(html[value])) {
+                        const int close = int(html.indexOf(html[value], value + 1));
+                        at = close < 0 ? n : close + 1;
+                        continue;
+                    }
+                }
+                ++at;
+            }
+            i = at + 1;
+            if (breaksLine(name))
+                lineBreak = true;
+            if (!closing && hidesContent(name)) {
+                const int close = int(html.indexOf(QStringLiteral("</") + name, i, Qt::CaseInsensitive));
+                i = close < 0 ? n : close;
+            }
+            continue;
+        }
+        if (c == QLatin1Char('&')) {
+            int end = i;
+            const char32_t code = characterReference(html, i, &end);
+            if (end > i) {
+                if (code != 0)
+                    put(code);
+                i = end;
+                continue;
+            }
+        }
+        if (isHtmlSpace(c)) {
+            space = true;
+        } else if (c == QChar::Nbsp) {
+            put(U' ');
+        } else if (c != QChar::ObjectReplacementCharacter && c != QChar::Null) {
+            put(c.unicode());
+        }
+        ++i;
+    }
+    return text;
 }
 
 } // namespace vorn

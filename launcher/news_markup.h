@@ -37,4 +37,11 @@ struct MarkupSpan
 // Every match, left to right, of  <img[^>]+src\s*=\s*['"](https?://[^'"]+)['"]
 [[nodiscard]] QVector<MarkupSpan> findImageSources(QStringView text);
 
+// The text of untrusted HTML as a reader sees it, in one pass over the markup however deeply
+// it nests: tags, comments, scripts and style sheets leave nothing, runs of white space become
+// one space, a block or line break becomes a line break, character references are decoded.
+// Nothing the markup names is loaded. Qt's own HTML import takes time quadratic in the nesting
+// depth, so site text never goes through it.
+[[nodiscard]] QString flattenMarkup(QStringView html);
+
 } // namespace vorn

@@ -7,9 +7,6 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTextDocument>
-#include <QTextDocumentFragment>
-#include <QVariant>
 
 namespace vorn {
 
@@ -65,12 +62,15 @@ const Re& datePrefixPattern()
     return re;
 }
 
-// Resolves nothing: the site's HTML must not make the launcher read files.
-class InertDocument final : public QTextDocument
+// At most `max` characters: longer text is cut, trimmed, and ends in "...".
+QString cutText(const QString& text, int max)
 {
-protected:
-    QVariant loadResource(int, const QUrl&) override { return {}; }
-};
+    if (text.size() <= max)
+        return text;
+    // Never split a character that takes two UTF-16 units.
+    const int cut = text.at(max - 4).isHighSurrogate() ? max - 4 : max - 3;
+    return text.left(cut).trimmed() + QStringLiteral("...");
+}
 
 QString capture(const Re& pattern, const QString& text)
 {
@@ -118,7 +118,8 @@ NewsPage parseNewsPage(const QByteArray& body, const QUrl& pageUrl, const QDate&
 
         const QUrl linkUrl = resolvedCapture(pageUrl, findAnnouncementLink(text).in(text));
         const QUrl coverUrl = resolvedCapture(pageUrl, capture(coverPattern(), text));
-        QString title = plainTextOfHtml(findTitle(text).in(text)).trimmed();
+        QString title = cutText(plainTextOfHtml(findTitle(text).in(text)).trimmed(),
+                                kMaxNewsTitleChars);
 
         QDate date;
         bool exactDay = false;
@@ -142,7 +143,9 @@ NewsPage parseNewsPage(const QByteArray& body, const QUrl& pageUrl, const QDate&
         entry.link = linkUrl.toString();
         entry.title = title;
         entry.coverUrl = coverUrl.toString();
-        const QString description = plainTextOfHtml(descriptionCapture(text)).trimmed().simplified();
+        const QString description =
+            cutText(plainTextOfHtml(descriptionCapture(text)).trimmed().simplified(),
+                    kMaxNewsDescriptionChars);
         entry.descriptionHtml = QStringLiteral("<p>%1</p>").arg(escapeHtml(description));
         if (date.isValid())
             entry.dateText = date.toString(exactDay ? QStringLiteral("dd.MM.yyyy")
@@ -152,6 +155,8 @@ NewsPage parseNewsPage(const QByteArray& body, const QUrl& pageUrl, const QDate&
         entry.articleHtml = articleHtml(entry.title, entry.dateText, entry.descriptionHtml,
                                         entry.author, entry.link);
         page.entries << entry;
+        if (page.entries.size() == kMaxNewsEntriesPerPage)
+            break;
     }
 
     if (!page.reachedOld)
@@ -161,12 +166,7 @@ NewsPage parseNewsPage(const QByteArray& body, const QUrl& pageUrl, const QDate&
 
 QString plainTextOfHtml(const QString& html)
 {
-    if (html.isEmpty())
-        return {};
-    InertDocument resources;
-    QString text = QTextDocumentFragment::fromHtml(html, &resources).toPlainText();
-    text.remove(QChar::ObjectReplacementCharacter);
-    return text;
+    return flattenMarkup(html);
 }
 
 QString escapeHtml(const QString& text)
@@ -176,13 +176,7 @@ QString escapeHtml(const QString& text)
 
 QString newsExcerpt(const QString& plainText)
 {
-    constexpr int kMax = 185;
-    constexpr int kCut = 182;
-    if (plainText.size() <= kMax)
-        return plainText;
-    // Never split a character that takes two UTF-16 units.
-    const int cut = plainText.at(kCut - 1).isHighSurrogate() ? kCut - 1 : kCut;
-    return plainText.left(cut).trimmed() + QStringLiteral("...");
+    return cutText(plainText, 185);
 }
 
 QString articleHtml(const QString& title, const QString& dateText, const QString& bodyHtml,

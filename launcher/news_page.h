@@ -30,14 +30,23 @@ struct NewsPage
     QUrl nextPage;              // empty when the page links to no further page
 };
 
+// A list page of the site shows ten to twenty announcements. One that claims thousands is cut
+// here, so that a single page can neither fill memory with entries nor the network with their
+// covers.
+constexpr int kMaxNewsEntriesPerPage = 40;
+// The card shows one line of the title and four of the description, the article panel 185
+// characters; longer texts are cut, so that a page of one huge entry weighs little.
+constexpr int kMaxNewsTitleChars = 300;
+constexpr int kMaxNewsDescriptionChars = 2000;
+
 // Cuts an announcement list page into entries, stopping at the first entry whose month lies
-// before cutoffDate's month.
+// before cutoffDate's month, and after kMaxNewsEntriesPerPage usable ones.
 [[nodiscard]] NewsPage parseNewsPage(const QByteArray& body, const QUrl& pageUrl,
                                      const QDate& cutoffDate);
 
-// Plain text of untrusted HTML. Nothing it refers to is loaded (style sheets and images
-// named by the site could point at local files or devices), and embedded objects leave no
-// placeholder character behind.
+// Plain text of untrusted HTML, in time linear in its length however deeply it nests. Nothing
+// it refers to is loaded (style sheets and images named by the site could point at local files
+// or devices), and embedded objects leave no placeholder character behind.
 [[nodiscard]] QString plainTextOfHtml(const QString& html);
 
 // Escaped for element content and for attribute values in either kind of quotes.

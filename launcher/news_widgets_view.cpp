@@ -1,6 +1,7 @@
 #include "launcher/news_widgets_view.h"
 
 #include "config/settings.h"
+#include "core/file_status.h"
 #include "launcher/news_feed.h"
 #include "ui/main_window_view.h"
 #include "ui/news_cover_label.h"
@@ -34,8 +35,10 @@ protected:
         if (type != QTextDocument::ImageResource)
             return {};
         QString path;
+        bool resource = false;
         if (name.scheme() == QLatin1String("qrc") && name.path().startsWith(QLatin1String("/assets/"))) {
             path = QLatin1Char(':') + name.path();
+            resource = true;
         } else if (name.isLocalFile()) {
             const QString folder =
                 QFileInfo(launcherFilePath(QStringLiteral("cache/news"))).canonicalFilePath();
@@ -45,10 +48,12 @@ protected:
         } else {
             return {};
         }
+        // Only a regular file: a FIFO planted among the covers would block the window forever.
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || file.size() > NewsFeed::kImageMaxBytes)
+        const bool opened = resource ? file.open(QIODevice::ReadOnly) : openRegularFile(&file);
+        if (!opened || file.size() > NewsFeed::kImageMaxBytes)
             return {};
-        const QImage image = NewsFeed::loadCoverImage(file.readAll());
+        const QImage image = NewsFeed::loadCoverImage(file.read(NewsFeed::kImageMaxBytes));
         return image.isNull() ? QVariant() : QVariant(image);
     }
 };
@@ -122,9 +127,19 @@ void NewsWidgetsView::updateArrows()
     m_next->setHidden(!several);
 }
 
+QIcon NewsWidgetsView::iconOf(const QImage& cover)
+{
+    // Most entries start with the same default image: one icon serves them all.
+    if (cover.cacheKey() != m_lastCoverKey) {
+        m_lastCoverKey = cover.cacheKey();
+        m_lastIcon = QIcon(QPixmap::fromImage(cover));
+    }
+    return m_lastIcon;
+}
+
 void NewsWidgetsView::appendEntry(const NewsEntry& entry, const QImage& cover, bool shown)
 {
-    auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(cover)), QString());
+    auto* item = new QListWidgetItem(iconOf(cover), QString());
     setRoles(item, entry);
     if (m_list->viewMode() == QListView::ListMode)
         item->setSizeHint(QSize(0, 72));
@@ -142,7 +157,7 @@ void NewsWidgetsView::updateEntry(int row, const NewsEntry& entry)
 void NewsWidgetsView::setEntryCover(int row, const QImage& cover)
 {
     if (QListWidgetItem* item = m_list->item(row)) {
-        item->setIcon(QIcon(QPixmap::fromImage(cover)));
+        item->setIcon(iconOf(cover));
         m_list->viewport()->update(m_list->visualItemRect(item));
     }
 }
@@ -171,7 +186,7 @@ void NewsWidgetsView::showMessage(const QString& title, const QString& text, con
                                   const QImage& cover)
 {
     m_list->clear();
-    auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(cover)), title);
+    auto* item = new QListWidgetItem(iconOf(cover), title);
     item->setData(KindRole, MessageKind);
     item->setData(TitleRole, title);
     item->setData(DescriptionRole, text.toHtmlEscaped());

@@ -2,6 +2,8 @@
 
 #include "launcher/news_view.h"
 
+#include <QIcon>
+
 class QAbstractButton;
 class QLabel;
 class QListWidget;
@@ -49,12 +51,15 @@ public:
 private:
     // The arrows step between entries: with fewer than two there is nowhere to go.
     void updateArrows();
+    [[nodiscard]] QIcon iconOf(const QImage& cover);
 
     QListWidget* m_list;
     QAbstractButton* m_previous;
     QAbstractButton* m_next;
     QLabel* m_cover;
     QTextBrowser* m_article;
+    qint64 m_lastCoverKey = 0;
+    QIcon m_lastIcon;
 };
 
 } // namespace vorn

@@ -86,6 +86,12 @@ QRect newsCardImageBox(const QRect& r, double s)
     return {r.left() + scaled(6, s), r.top() + (r.height() - height) / 2, width, height};
 }
 
+QSize newsCardLargestImageSize()
+{
+    // newsCardImageBox is bounded by 260·s × 156·s whatever the card's size.
+    return {scaled(260, style::kNewsScaleMax), scaled(156, style::kNewsScaleMax)};
+}
+
 NewsCardDelegate::NewsCardDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
 
 QSize NewsCardDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const

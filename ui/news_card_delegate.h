@@ -13,6 +13,9 @@ namespace vorn {
 // The cover box inside a card of rect r (already inset) at scale s.
 [[nodiscard]] QRect newsCardImageBox(const QRect& r, double s);
 
+// The largest cover box of any card: a cover is never shown larger than this.
+[[nodiscard]] QSize newsCardLargestImageSize();
+
 // One news card: cover on the left, category, date, title, description and a details link.
 class NewsCardDelegate final : public QStyledItemDelegate
 {

@@ -515,7 +515,9 @@ private slots:
                                                              QStringLiteral("d|Delta|"),
                                                              QStringLiteral("e|Epsilon|/c/wide.png")})));
         const QString cache = launcherFilePath(QStringLiteral("cache/news/"));
-        const QSize defaultSize = QImage(QStringLiteral(":/assets/news-default.png")).size();
+        QFile defaultFile(QStringLiteral(":/assets/news-default.png"));
+        QVERIFY(defaultFile.open(QIODevice::ReadOnly));
+        const QSize defaultSize = NewsFeed::loadCoverImage(defaultFile.readAll()).size();
         QVERIFY(!defaultSize.isEmpty());
         {
             Harness h(url(QStringLiteral("/c/")));
