@@ -1,12 +1,14 @@
 // The news feed against pages written in the website's markup, served by the loopback server
 // and shown in real widgets.
 #include "config/settings.h"
+#include "core/file_status.h"
 #include "launcher/news_feed.h"
 #include "launcher/news_markup.h"
 #include "launcher/news_page.h"
 #include "launcher/news_widgets_view.h"
 #include "net/network_service.h"
 #include "tests/support/http_test_server.h"
+#include "ui/news_card_delegate.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -21,6 +23,7 @@
 #include <QtTest>
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vorn;
@@ -135,6 +138,25 @@ QString randomMarkup(QRandomGenerator& random)
     for (int i = int(random.bounded(1, 31)); i > 0; --i)
         text += QString::fromUtf8(pieces[random.bounded(int(std::size(pieces)))]);
     return text;
+}
+
+// A list page of `count` entries under prefix, title and description wrapped in `nesting`
+// <div>s, each entry with its own cover under prefix/covers/, and a link to the next page.
+QByteArray hostilePage(const QByteArray& prefix, int page, int count, int nesting, bool more)
+{
+    const QByteArray open = QByteArray("<div>").repeated(nesting);
+    const QByteArray close = QByteArray("</div>").repeated(nesting);
+    QByteArray html = "<html><body>";
+    for (int i = 0; i < count; ++i) {
+        const QByteArray slug = QByteArray::number(page) + '-' + QByteArray::number(i);
+        html += "<div class=\"g_block\"><a href=\"https://ostravel.example/announce" + prefix + '/'
+                + slug + "/\" style=\"background-image:url('" + prefix + "/covers/" + slug
+                + ".png')\"></a><h2>" + open + "Entry " + slug + close + "</h2><div class=\"g_desc\">"
+                + open + "Deep text" + close + "<a class=\"more_g\" href=\"x\">More</a></div></div>";
+    }
+    if (more)
+        html += "<a href=\"" + prefix + "/announce/list/page/" + QByteArray::number(page + 1) + "/\">Next</a>";
+    return html + "</body></html>";
 }
 
 // The window's news widgets driven by a feed; links are caught instead of opened.
@@ -620,6 +642,132 @@ private slots:
         QVERIFY(!image(QUrl(QStringLiteral("qrc:/assets/news-default.png"))).isNull());
         QVERIFY(h.feed.localizeImages(QStringLiteral("<img src='https://ostravel.example/x.png'>"))
                     .contains(QUrl::fromLocalFile(cached).toString()));
+    }
+
+    // What a hostile website or a tampered cache beside the launcher can do to the news card:
+    // entries, requests and decoded pixels stay bounded, the page is parsed off the GUI thread,
+    // and nothing in the cache but a regular file is opened or written.
+    void hostileNews_data()
+    {
+        QTest::addColumn<int>("pages");       // chained list pages
+        QTest::addColumn<int>("perPage");     // entries on each
+        QTest::addColumn<int>("coverSide");   // square covers served, 0: none (404)
+        QTest::addColumn<int>("nesting");     // <div>s around every title and description
+        QTest::addColumn<QString>("planted"); // what sits in the cache for the first cover
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("pagesRequested");
+        QTest::addColumn<int>("coverRequests");
+        QTest::addColumn<QSize>("firstIcon"); // invalid: the default image
+        QTest::newRow("covers of 8192 x 8192 pixels") << 1 << 3 << 8192 << 0 << "" << 3 << 1 << 3 << QSize(234, 234);
+        QTest::newRow("9,000 entries on one page") << 1 << 9000 << 0 << 0 << "" << 40 << 1 << 40 << QSize();
+        QTest::newRow("more than 100 entries over the pages") << 24 << 40 << 0 << 0 << "" << 100 << 3 << 100 << QSize();
+        QTest::newRow("100,000 nested divisions") << 1 << 1 << 0 << 100000 << "" << 1 << 1 << 1 << QSize();
+        QTest::newRow("a FIFO as the cached cover") << 1 << 1 << 0 << 0 << "fifo" << 1 << 1 << 0 << QSize();
+        QTest::newRow("a cached cover linked to /dev/zero") << 1 << 1 << 0 << 0 << "zero" << 1 << 1 << 0 << QSize();
+        QTest::newRow("a cached cover linked to an image elsewhere") << 1 << 1 << 40 << 0 << "image" << 1 << 1 << 0 << QSize();
+        QTest::newRow("a dangling link as the cached cover") << 1 << 1 << 40 << 0 << "dangling" << 1 << 1 << 0 << QSize();
+        QTest::newRow("the cover cache linked to a folder elsewhere") << 1 << 1 << 40 << 0 << "folder" << 1 << 1 << 0 << QSize();
+    }
+    void hostileNews()
+    {
+        QFETCH(int, pages);
+        QFETCH(int, perPage);
+        QFETCH(int, coverSide);
+        QFETCH(int, nesting);
+        QFETCH(QString, planted);
+        QFETCH(int, entries);
+        QFETCH(int, pagesRequested);
+        QFETCH(int, coverRequests);
+        QFETCH(QSize, firstIcon);
+
+        const QByteArray prefix = "/hostile-" + QByteArray::number(qHash(QTest::currentDataTag()));
+        for (int page = 1; page <= pages; ++page)
+            m_server.on(prefix + "/announce/list/page/" + QByteArray::number(page) + '/',
+                        HttpResponse::text(200, hostilePage(prefix, page, perPage, nesting, page < pages)));
+        if (coverSide > 0) {
+            QImage cover(coverSide, coverSide, QImage::Format_Mono);
+            cover.fill(1);
+            QBuffer buffer;
+            QVERIFY(buffer.open(QIODevice::WriteOnly) && cover.save(&buffer, "PNG"));
+            for (int i = 0; i < perPage; ++i)
+                m_server.on(prefix + "/covers/1-" + QByteArray::number(i) + ".png", HttpResponse::text(200, buffer.data()));
+        }
+
+        // The plant sits where the first entry's cover is cached; `outside` is beyond our folders.
+        const QString outside = m_dir.filePath(QStringLiteral("outside") + QString::fromLatin1(prefix));
+        QVERIFY(QDir().mkpath(outside));
+        const QString outsideImage = outside + QStringLiteral("/image.png");
+        const QString cache = launcherFilePath(QStringLiteral("cache/news"));
+        const QString plant = cache + QLatin1Char('/')
+                              + coverCacheFileName(QUrl(url(QString::fromLatin1(prefix + "/covers/1-0.png"))));
+        const QByteArray plantName = QFile::encodeName(plant);
+        QString watched; // must never be opened
+        if (planted == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(launcherFilePath(QStringLiteral("cache"))));
+            QVERIFY(QFile::link(outside, cache));
+        } else if (!planted.isEmpty()) {
+            QVERIFY(QDir().mkpath(cache));
+        }
+        if (planted == QLatin1String("fifo")) {
+            QCOMPARE(mkfifo(plantName.constData(), 0600), 0);
+            watched = plant;
+        } else if (planted == QLatin1String("zero")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), plant));
+        } else if (planted == QLatin1String("image")) {
+            QFile image(outsideImage);
+            QVERIFY(image.open(QIODevice::WriteOnly) && image.write(png(Qt::red)) > 0);
+            image.close();
+            QVERIFY(QFile::link(outsideImage, plant));
+            watched = outsideImage;
+        } else if (planted == QLatin1String("dangling")) {
+            QVERIFY(QFile::link(outsideImage, plant));
+        }
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(watched.isEmpty() || inotify_add_watch(watch, QFile::encodeName(watched).constData(), IN_OPEN) >= 0);
+
+        Harness h(url(QString::fromLatin1(prefix + "/announce/list/page/1/")));
+        QSignalSpy finished(&h.feed, &NewsFeed::newsFinished);
+        h.feed.loadNews();
+        const QList<NetworkReply*> replies = h.network.findChildren<NetworkReply*>();
+        QCOMPARE(replies.size(), 1);
+        // Parsed in the reply's handler, the page would be done before the handler returns.
+        int finishedInHandler = -1;
+        connect(replies.first(), &NetworkReply::finished, this, [&] { finishedInHandler = finished.count(); });
+        QVERIFY(finished.wait(60000));
+        QVERIFY(QTest::qWaitFor([&h] { return h.feed.coverDownloadsRunning() == 0; }, 60000));
+        char events[4096];
+        const ssize_t opened = read(watch, events, sizeof events);
+        close(watch);
+
+        QCOMPARE(finishedInHandler, 0);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(h.feed.entries().size(), entries);
+        QCOMPARE(h.list.count(), entries);
+        QCOMPARE(h.feed.entries().first().descriptionHtml, QStringLiteral("<p>Deep text</p>"));
+        int pageRequests = 0;
+        int coverRequestsSeen = 0;
+        for (const auto& request : m_server.requests()) {
+            pageRequests += request.path.startsWith(prefix + "/announce/") ? 1 : 0;
+            coverRequestsSeen += request.path.startsWith(prefix + "/covers/") ? 1 : 0;
+        }
+        QCOMPARE(pageRequests, pagesRequested);
+        QCOMPARE(coverRequestsSeen, coverRequests);
+        const QSize shown = newsCardLargestImageSize();
+        for (int row = 0; row < h.list.count(); ++row) {
+            const QSize icon = h.iconSize(row);
+            QVERIFY2(icon.width() <= shown.width() && icon.height() <= shown.height(), qPrintable(QString::number(row)));
+        }
+        QFile defaultFile(QStringLiteral(":/assets/news-default.png"));
+        QVERIFY(defaultFile.open(QIODevice::ReadOnly));
+        QCOMPARE(h.iconSize(0), firstIcon.isValid() ? firstIcon : NewsFeed::loadCoverImage(defaultFile.readAll()).size());
+
+        QCOMPARE(opened, ssize_t(-1));
+        QVERIFY(!QFileInfo::exists(outsideImage) || planted == QLatin1String("image"));
+        QCOMPARE(QDir(outside).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(),
+                 planted == QLatin1String("image") ? 1 : 0);
+        if (planted == QLatin1String("fifo") || planted == QLatin1String("zero") || planted == QLatin1String("dangling"))
+            QVERIFY(entryKind(plant) != EntryKind::File);
     }
 
     void sliderWraps_data()
