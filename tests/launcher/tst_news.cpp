@@ -429,6 +429,29 @@ private slots:
         QCOMPARE(newsExcerpt(text), excerpt);
     }
 
+    void plainText_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("references") << "Gather &amp; hold &laquo;x&raquo;&nbsp;&#8212; &#x1F409; &bogus; & &amp"
+                                    << QString::fromUtf8("Gather & hold \u00ABx\u00BB \u2014 \U0001F409 &bogus; & &amp");
+        QTest::newRow("references to no character") << "&#0;&#xD800;&#1114112;"
+                                                     << QString::fromUtf8("\uFFFD\uFFFD\uFFFD");
+        QTest::newRow("spaces collapse, blocks and breaks end lines")
+            << "<p>  one\n\t two </p><div>three</div>a<br><BR>b" << "one two\nthree\na\nb";
+        QTest::newRow("comments, scripts and styles leave nothing")
+            << "a<!-- <p>x</p> -->b<script>if (a<b) x='</p>'</SCRIPT>c<style>p{}</style>d" << "abcd";
+        QTest::newRow("a '>' in a quoted value") << "<a title='1>2' href = \"x>y\">link</a>" << "link";
+        QTest::newRow("a '<' that opens no tag") << "a < b <3" << "a < b <3";
+        QTest::newRow("an unclosed tag") << "text<div class='x" << "text";
+    }
+    void plainText()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, text);
+        QCOMPARE(plainTextOfHtml(html), text);
+    }
+
     void cacheFileName_data()
     {
         QTest::addColumn<QString>("url");
