@@ -58,7 +58,7 @@ public:
     // Every server of the release, in the order to use them. A server that sends several
     // objects failing verification (a mirror answering with web pages, say) is given up for
     // the rest of the run and the next one of these takes over; objects already stored stay.
-    // Takes effect at the next start.
+    // One damaged object is not the server's fault: it keeps its attempts there.
     void setServers(const QStringList& baseUrls);
 
     // Ends the run as cancelled: at once while downloading (requests in flight are abandoned),
