@@ -30,6 +30,10 @@ namespace {
 constexpr int kRequestsInFlight = 4;
 constexpr int kObjectTimeoutMs = 15000;
 constexpr int kAttemptsPerObject = 3;
+// One damaged object is the object's problem and gets its attempts; this many different ones
+// from one server are the server's (a mirror answering with its own web pages, a proxy's
+// error page), and every further request there would fail the same way.
+constexpr int kUnverifiedObjectsPerServer = 3;
 
 // Worker side of planning: the plan, minus the objects that the cache already holds intact.
 UpdatePlan planUpdate(const Manifest& manifest, const QString& gameRoot, const QString& cacheRoot)
@@ -171,6 +175,8 @@ void UpdateEngine::start(const Manifest& manifest, const QString& baseUrl, const
     m_activeDownloads.clear();
     m_replyProgress.clear();
     m_applyCancel = std::make_shared<std::atomic<bool>>(false);
+    m_abandonedServers.clear();
+    m_unverifiedFromServer.clear();
 
     emit statusChanged(translate("Updater/CheckingFiles", "Checking game files..."));
     emit controlStateChanged(true, true, false);
@@ -197,7 +203,23 @@ void UpdateEngine::setBaseUrl(const QString& baseUrl)
     const QString trimmed = baseUrl.trimmed();
     if (!m_running || trimmed.isEmpty())
         return;
-    m_baseUrl = withTrailingSlash(trimmed);
+    const QString server = withTrailingSlash(trimmed);
+    // The owner learns of servers from their release pointers, which a server serving broken
+    // objects may still sign correctly.
+    if (m_abandonedServers.contains(server))
+        return;
+    if (server != m_baseUrl)
+        m_unverifiedFromServer.clear();
+    m_baseUrl = server;
+}
+
+void UpdateEngine::setServers(const QStringList& baseUrls)
+{
+    m_servers.clear();
+    for (const QString& baseUrl : baseUrls) {
+        if (!baseUrl.trimmed().isEmpty())
+            m_servers.append(withTrailingSlash(baseUrl.trimmed()));
+    }
 }
 
 void UpdateEngine::cancel()
@@ -260,7 +282,7 @@ void UpdateEngine::startDownloading()
     m_completedBytes = 0;
     m_downloadQueue.clear();
     for (const ObjectRef& object : qAsConst(m_plan.objects))
-        m_downloadQueue.append({object.sha256, object.size, 0});
+        m_downloadQueue.append({object.sha256, object.size, 0, QString()});
 
     emit controlStateChanged(true, true, m_paused);
     emit statusChanged(translate("Updater/Downloading", "Downloading update: %1 MB")
@@ -279,7 +301,8 @@ void UpdateEngine::refillSlots()
         return;
     }
     while (m_activeDownloads.size() < kRequestsInFlight && !m_downloadQueue.isEmpty()) {
-        const DownloadItem item = m_downloadQueue.takeFirst();
+        DownloadItem item = m_downloadQueue.takeFirst();
+        item.server = m_baseUrl;
         const QUrl url = QUrl(m_baseUrl).resolved(QUrl(objectRelativePath(item.blobSha256)));
         NetworkReply* reply = m_network->get(url, kObjectTimeoutMs, kMaxObjectBytes);
         m_activeDownloads.insert(reply, item);
@@ -348,8 +371,13 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
             error = QStringLiteral("Downloaded object failed hash verification");
         else
             error = storeError;
-        ++item.attempts;
-        if (item.attempts >= kAttemptsPerObject) {
+        // What a server given up on answers says nothing about the object, and attempts spent
+        // there do not count against the next one.
+        const bool serverGivenUp = m_abandonedServers.contains(item.server)
+            || (complete && !valid && item.server == m_baseUrl && noteUnverifiedObject(item.blobSha256));
+        if (serverGivenUp) {
+            item.attempts = 0;
+        } else if (++item.attempts >= kAttemptsPerObject) {
             failWith(translate("Updater/BlockFailed", "Could not download block: %1").arg(error),
                      QStringLiteral("UPD-DOWNLOAD"));
             return;
@@ -362,6 +390,32 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
         startApply();
     else
         refillSlots();
+}
+
+bool UpdateEngine::noteUnverifiedObject(const QByteArray& blobSha256)
+{
+    m_unverifiedFromServer.insert(blobSha256);
+    if (m_unverifiedFromServer.size() < kUnverifiedObjectsPerServer)
+        return false;
+    QString next;
+    for (const QString& server : qAsConst(m_servers)) {
+        if (server != m_baseUrl && !m_abandonedServers.contains(server)) {
+            next = server;
+            break;
+        }
+    }
+    if (next.isEmpty())
+        return false;
+    const QString given = m_baseUrl;
+    m_abandonedServers.insert(given);
+    m_baseUrl = next;
+    m_unverifiedFromServer.clear();
+    for (DownloadItem& item : m_downloadQueue)
+        item.attempts = 0;
+    for (DownloadItem& item : m_activeDownloads)
+        item.attempts = 0;
+    emit serverAbandoned(given, next);
+    return true;
 }
 
 void UpdateEngine::startApply()

@@ -7,7 +7,9 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -49,8 +51,15 @@ public:
 
     // Objects requested from now on, retries included, come from this server; requests in
     // flight finish where they started. Ignored when empty or when no run is under way.
+    // A server this run gave up on is not taken back.
     void setBaseUrl(const QString& baseUrl);
     [[nodiscard]] QString baseUrl() const { return m_baseUrl; }
+
+    // Every server of the release, in the order to use them. A server that sends several
+    // objects failing verification (a mirror answering with web pages, say) is given up for
+    // the rest of the run and the next one of these takes over; objects already stored stay.
+    // One damaged object is not the server's fault: it keeps its attempts there.
+    void setServers(const QStringList& baseUrls);
 
     // Ends the run as cancelled: at once while downloading (requests in flight are abandoned),
     // when planning ends, or, while applying, before the commit begins. A commit already under
@@ -75,6 +84,8 @@ signals:
     void failedDetailed(const QString& code, const QString& message);
     void cancelled();
     void controlStateChanged(bool pauseEnabled, bool cancelEnabled, bool paused);
+    // The run gave up on server and downloads from nextServer from now on.
+    void serverAbandoned(const QString& server, const QString& nextServer);
 
 private:
     struct DownloadItem
@@ -82,6 +93,7 @@ private:
         QByteArray blobSha256;
         qint64 blobSize = 0;
         int attempts = 0;
+        QString server; // where the request in flight went
     };
 
     void planFinished();
@@ -89,6 +101,9 @@ private:
     void refillSlots();
     void objectProgress(NetworkReply* reply, qint64 received, qint64 total);
     void objectFinished(NetworkReply* reply);
+    // Counts an object that failed verification from the current server; true when that
+    // server was given up and the next one took over.
+    bool noteUnverifiedObject(const QByteArray& blobSha256);
     void startApply();
     void applyFinished();
 
@@ -118,6 +133,9 @@ private:
     bool m_checkGameRunning = true;
 
     bool m_planning = false;
+    QStringList m_servers;
+    QSet<QString> m_abandonedServers;
+    QSet<QByteArray> m_unverifiedFromServer;
     QString m_cacheRootOverride;
     CancelFlag m_applyCancel;
     std::unique_ptr<GameFolderLock> m_folderLock;

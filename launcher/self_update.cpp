@@ -103,6 +103,7 @@ void LauncherSelfUpdate::setBaseUrls(const QStringList& baseUrls)
 {
     m_baseUrls = baseUrls;
     m_client->setServers(m_mirrors->orderedBaseUrls(baseUrls));
+    m_engine->setServers(baseUrls);
 }
 
 bool LauncherSelfUpdate::isEngineRunning() const
@@ -112,7 +113,9 @@ bool LauncherSelfUpdate::isEngineRunning() const
 
 bool LauncherSelfUpdate::isBusy() const
 {
-    return (m_selfChecking && !m_selfCheckSilent) || m_engine->isRunning();
+    // The download runs in the background: the player may play and check meanwhile, and the
+    // hand-over waits for the game side to be idle.
+    return m_selfChecking && !m_selfCheckSilent;
 }
 
 bool LauncherSelfUpdate::gameSideBusy() const
@@ -285,7 +288,7 @@ void LauncherSelfUpdate::startHelper()
     if (!QFileInfo(helper).isFile()) {
         log(QStringLiteral("SELF-UPDATER-MISSING"),
             translateLater("SelfUpdate/HelperMissing", "Self-update helper is missing"));
-        abandonStagedRelease();
+        abandonStagedRelease(true);
         return;
     }
     const QString copy = launcherFilePath(QLatin1String(kHelperCopyFolder) + QLatin1Char('/') + selfUpdaterProgramName());
@@ -301,7 +304,9 @@ void LauncherSelfUpdate::startHelper()
         QFile::remove(copy);
         log(QStringLiteral("SELF-UPDATER-START"),
             translateLater("SelfUpdate/HelperStartFailed", "Could not start the self-update helper"));
-        abandonStagedRelease();
+        // What kept it from starting (a file held by a virus scanner, a full disk) may be gone
+        // by the next check, which finds the release again and hands it over anew.
+        abandonStagedRelease(false);
         return;
     }
     m_quittingForSelfUpdate = true;
@@ -309,10 +314,11 @@ void LauncherSelfUpdate::startHelper()
     emit quitRequested();
 }
 
-void LauncherSelfUpdate::abandonStagedRelease()
+void LauncherSelfUpdate::abandonStagedRelease(bool setAside)
 {
     // The launcher goes on with its installed version; the game must stay playable.
-    m_setAsideVersion = m_stagedVersion;
+    if (setAside)
+        m_setAsideVersion = m_stagedVersion;
     (void)removeTree(m_stageDir);
     emit changed();
     finishStartupOrSettle();

@@ -46,7 +46,7 @@ public:
     [[nodiscard]] bool isQuittingForSelfUpdate() const { return m_quittingForSelfUpdate; }
     [[nodiscard]] bool isChecking() const { return m_selfChecking; }
     [[nodiscard]] bool isEngineRunning() const;
-    // A check the user sees, or a download: the game side's buttons wait for it.
+    // A check the user sees: the game side's buttons wait for it.
     [[nodiscard]] bool isBusy() const;
 
 signals:
@@ -69,7 +69,8 @@ private:
     void onEngineFailed(const QString& message);
     void stageSelfUpdate(const vorn::Manifest& manifest, const QString& baseUrl);
     void startHelper();
-    void abandonStagedRelease();
+    // setAside: this run does not download the release again.
+    void abandonStagedRelease(bool setAside);
     void notify(const QString& releaseId, bool canStartNow);
     void log(const QString& tag, const ShownText& message);
     void watchForIdle();
@@ -87,7 +88,7 @@ private:
     QString m_stageDir;
     QString m_stagedVersion;
     QString m_lastSelfNotified;
-    // A release this run will not download again: refused, or its hand-over failed.
+    // A release this run will not download again: refused, or no helper to install it.
     QString m_setAsideVersion;
     QTimer m_idleWatch;
     bool m_selfChecking = false;

@@ -56,6 +56,7 @@ UpdateWorkflow::UpdateWorkflow(const Parts& parts, const QStringList& updateBase
     connect(m_engine, &UpdateEngine::failed, this, &UpdateWorkflow::onUpdateFailed);
     connect(m_engine, &UpdateEngine::cancelled, this, &UpdateWorkflow::onUpdateCancelled);
     connect(m_engine, &UpdateEngine::ready, this, &UpdateWorkflow::onUpdateReady);
+    connect(m_engine, &UpdateEngine::serverAbandoned, this, &UpdateWorkflow::onServerAbandoned);
 
     connect(m_self, &LauncherSelfUpdate::startupChecksFinished, this, [this] { startGameCheck(false); });
     connect(m_self, &LauncherSelfUpdate::statusChanged, this, &UpdateWorkflow::onSelfStatus);
@@ -220,10 +221,24 @@ void UpdateWorkflow::answeringServer(const QString& baseUrl)
 {
     if (!m_mirrors->answeringServer(baseUrl, m_updateBaseUrls))
         return;
-    // A running download goes on from the server that answered last.
+    // A running download goes on from the server that answered last, unless it already gave
+    // that server up for sending broken objects.
     m_pendingRelease.baseUrl = baseUrl;
-    if (m_engine->isRunning() && !baseUrl.trimmed().isEmpty())
+    if (m_engine->isRunning() && !baseUrl.trimmed().isEmpty()) {
         m_engine->setBaseUrl(baseUrl.trimmed());
+        m_pendingRelease.baseUrl = m_engine->baseUrl();
+    }
+}
+
+void UpdateWorkflow::onServerAbandoned(const QString& server, const QString& nextServer)
+{
+    // A restart of this release (after the game exits, say) begins where the objects are good.
+    m_pendingRelease.baseUrl = nextServer;
+    log(QStringLiteral("UPD-SERVER-SWITCH"),
+        translateLater("Updater/ServerAbandoned",
+                       "Blocks from %1 failed verification; downloading from %2 instead")
+            .arg(server)
+            .arg(nextServer));
 }
 
 void UpdateWorkflow::notifyRelease(const QString& releaseId, const QString& text)
@@ -321,6 +336,7 @@ void UpdateWorkflow::startUpdate()
         translateLater("Main/UpdateStarting", "Starting update %1").arg(m_currentReleaseId));
     m_status = translateLater("Main/ManifestVerified", "Manifest verified. Checking files...");
     emit changed();
+    m_engine->setServers(orderedServers());
     m_engine->start(m_pendingRelease.manifest, m_pendingRelease.baseUrl, gameRoot(), true);
 }
 

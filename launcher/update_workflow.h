@@ -102,6 +102,7 @@ private:
     void onUpdateFailed(const QString& message);
     void onUpdateCancelled();
     void onUpdateReady(const QString& releaseId);
+    void onServerAbandoned(const QString& server, const QString& nextServer);
     void onSelfStatus(const vorn::ShownText& status);
     void onSelfProgress(qint64 completedBytes, qint64 totalBytes);
 

@@ -26,7 +26,8 @@ struct ControllerState
     bool engineRunning = false;
     bool pauseEnabled = false;
     bool paused = false;
-    // The launcher's own release check (when not silent) or download holds the game side.
+    // The launcher's own release check, when not silent, holds the game side; its download
+    // runs in the background.
     bool selfUpdateBusy = false;
 
     QVector<LaunchProfile> profiles;

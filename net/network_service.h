@@ -69,7 +69,7 @@ private:
 
 // The launcher's one HTTP client: every download is a GET that runs on a thread of the
 // transfer pool under the transport policy (HTTPS only, plain HTTP to the local machine,
-// TLS 1.2, size cap, time-out, minimum pace, proxy, one shared bandwidth limit). Requests to
+// TLS 1.2 or newer, size cap, time-out, minimum pace, proxy, one shared bandwidth limit). Requests to
 // the same server reuse its connections while the proxy and trust settings stay the same.
 class NetworkService final : public QObject
 {

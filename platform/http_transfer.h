@@ -94,7 +94,7 @@ struct TransferResult
 };
 
 // One synchronous GET with the launcher's transport policy: HTTPS only (plain HTTP to the
-// local machine), TLS 1.2, no redirect from HTTPS to HTTP, size cap, time-out, proxy with
+// local machine), TLS 1.2 or newer, no redirect from HTTPS to HTTP, size cap, time-out, proxy with
 // one authentication resend, and the one-time cookie challenge.
 [[nodiscard]] TransferResult performTransfer(const TransferRequest& request,
                                              const TransferHooks& hooks);

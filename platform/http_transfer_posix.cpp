@@ -401,8 +401,8 @@ void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, c
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "VORN-Launcher/0.1");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSLVERSION,
-                     long(CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2));
+    // No upper bound: a server may offer TLS 1.3 alone.
+    curl_easy_setopt(curl, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::max(1, request.timeoutMs)));
     curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);

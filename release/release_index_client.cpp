@@ -77,8 +77,17 @@ void ReleaseIndexClient::setCacheFolder(const QString& folder)
 
 void ReleaseIndexClient::checkForUpdates()
 {
-    if (m_busy)
+    if (m_busy) {
+        // The owner asks anew and waits for its own answer: the pass under way reports its
+        // failure again, and one that only waits for its retry starts at once, with the
+        // servers as they are now.
+        m_failureReported = false;
+        if (m_retryTimer.isActive()) {
+            m_retryTimer.stop();
+            retry();
+        }
         return;
+    }
     if (!m_network) {
         emit failed(translate("Updater/ServiceUnavailable", "Network service is unavailable"));
         return;

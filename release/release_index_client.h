@@ -16,7 +16,8 @@ class NetworkService;
 
 // Finds the current release on an ordered list of update servers: signed channel pointer,
 // then the signed manifest it names. Tries every server of a pass once, reports a failed
-// pass once per check and retries the list until a server succeeds.
+// pass once per check and retries the list until a server succeeds. A check asked for while
+// it retries is answered too: the waiting pass starts at once and a failure is reported again.
 class ReleaseIndexClient final : public QObject
 {
     Q_OBJECT

@@ -406,6 +406,8 @@ private slots:
         installFirst();
         const FileTree before = readTree(m_game, true);
 
+        // One damaged object keeps its attempts on its server; nothing listens on the next.
+        m_engine->setServers({baseUrl(), deadServerUrl()});
         runToEnd(m_second);
         QCOMPARE(m_server->requests(path).size(), 3);
         QVERIFY(!m_engine->isRunning());
@@ -851,25 +853,68 @@ private slots:
         QCOMPARE(cachedObjectCount(m_work->filePath(QStringLiteral("cache"))), allObjects(m_first).size());
     }
 
+    // The owner moves a running download to the server that answered its last check; a server
+    // whose objects keep failing verification (a mirror answering with its own web page) is
+    // given up by the engine itself, after a few objects, for the next one of its list.
+    void downloadMovesToAnotherServer_data()
+    {
+        QTest::addColumn<QString>("first"); // what the first server answers for objects
+        QTest::newRow("asked by the owner") << "good";
+        QTest::newRow("every object a web page") << "html";
+        QTest::newRow("every other object a web page") << "some html";
+    }
+
     void downloadMovesToAnotherServer()
     {
+        QFETCH(QString, first);
         startServer();
+        QSet<QByteArray> goodOnFirst;
+        const QSet<QByteArray> objects = urlPaths(allObjects(m_first));
+        QList<QByteArray> ordered = objects.values();
+        std::sort(ordered.begin(), ordered.end());
+        for (int i = 0; i < ordered.size(); ++i) {
+            const bool html = first == QLatin1String("html") || (first == QLatin1String("some html") && i % 2 == 0);
+            if (html)
+                m_server->on(ordered.at(i), HttpResponse::text(200, "<html><body>Mirror maintenance</body></html>")
+                                                .header("Content-Type", "text/html"));
+            else
+                goodOnFirst.insert(ordered.at(i));
+        }
         m_repository->serve(m_server.data());
         HttpTestServer mirror;
         QString error;
         QVERIFY2(mirror.start(&error), qPrintable(error));
         m_repository->serve(&mirror);
+        QSignalSpy abandoned(m_engine.data(), &UpdateEngine::serverAbandoned);
 
-        m_engine->start(m_first, baseUrl(), m_game, false);
-        // Held while it plans, so that no object has been asked for yet.
-        m_engine->setPaused(true);
-        m_engine->setBaseUrl(mirror.url(QStringLiteral("")));
-        QCOMPARE(m_engine->baseUrl(), mirror.url(QStringLiteral("/")));
-        m_engine->setPaused(false);
+        if (first == QLatin1String("good")) {
+            m_engine->start(m_first, baseUrl(), m_game, false);
+            // Held while it plans, so that no object has been asked for yet.
+            m_engine->setPaused(true);
+            m_engine->setBaseUrl(mirror.url(QStringLiteral("")));
+            QCOMPARE(m_engine->baseUrl(), mirror.url(QStringLiteral("/")));
+            m_engine->setPaused(false);
+        } else {
+            m_engine->setServers({baseUrl(), mirror.url(QStringLiteral("/"))});
+            m_engine->start(m_first, baseUrl(), m_game, false);
+        }
         QVERIFY(m_recorder->waitForEnd());
         QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
-        QCOMPARE(objectRequestCount(*m_server), 0);
-        QCOMPARE(requestedObjects(mirror), urlPaths(allObjects(m_first)));
+        QCOMPARE(readTree(m_game), firstRelease());
+        if (first == QLatin1String("good")) {
+            QCOMPARE(objectRequestCount(*m_server), 0);
+            QCOMPARE(requestedObjects(mirror), objects);
+            return;
+        }
+        QCOMPARE(abandoned.count(), 1);
+        QCOMPARE(abandoned.first(), (QVariantList{baseUrl(), mirror.url(QStringLiteral("/"))}));
+        QCOMPARE(m_engine->baseUrl(), mirror.url(QStringLiteral("/")));
+        // Three objects failing there, and what was in flight when the third came back.
+        if (first == QLatin1String("html"))
+            QVERIFY2(objectRequestCount(*m_server) <= 6, qPrintable(QString::number(objectRequestCount(*m_server))));
+        // An object verified from the first server is not fetched again.
+        QCOMPARE(requestedObjects(mirror) & (requestedObjects(*m_server) & goodOnFirst), QSet<QByteArray>());
+        QCOMPARE(requestedObjects(mirror) | (requestedObjects(*m_server) & goodOnFirst), objects);
     }
 
     void executablesKeepTheirModeWithoutDownloads()

@@ -531,8 +531,10 @@ private slots:
         QTest::addColumn<QString>("helper");
         QTest::addColumn<QString>("tag");
         QTest::addColumn<int>("downloads");
-        QTest::newRow("helper missing: nothing is downloaded") << "missing" << "SELF-UPDATER-MISSING" << 0;
-        QTest::newRow("helper that cannot start") << "not executable" << "SELF-UPDATER-START" << 1;
+        QTest::addColumn<bool>("retried"); // the helper can start by the next check
+        QTest::newRow("helper missing: nothing is downloaded") << "missing" << "SELF-UPDATER-MISSING" << 0 << false;
+        QTest::newRow("helper that cannot start, retried at the next check")
+            << "not executable" << "SELF-UPDATER-START" << 1 << true;
     }
 
     void launcherHandOverFails()
@@ -540,6 +542,7 @@ private slots:
         QFETCH(QString, helper);
         QFETCH(QString, tag);
         QFETCH(int, downloads);
+        QFETCH(bool, retried);
         prepareLauncher(QStringLiteral("L1"), helper);
         start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
         QTRY_COMPARE_WITH_TIMEOUT(logCount(tag), 1, kWaitMs);
@@ -548,6 +551,18 @@ private slots:
         QVERIFY(!self()->isQuittingForSelfUpdate() && helperRun().isEmpty());
         QVERIFY(!QFileInfo::exists(stage()));
 
+        if (retried) {
+            // What kept the helper from starting is gone: the next check hands the release over.
+            QVERIFY(makeExecutable(work(QStringLiteral("launcher/VornSelfUpdater")), true));
+            m_window->workflow()->periodicTick();
+            QTRY_VERIFY_WITH_TIMEOUT(self()->isQuittingForSelfUpdate(), kWaitMs);
+            QTRY_VERIFY(!helperRun().isEmpty());
+            QCOMPARE(helperRun().value(3), stage());
+            QCOMPARE(readTree(stage()), m_launcherTree);
+            QCOMPARE(logCount(tag), 1);
+            QCOMPARE(logCount(QStringLiteral("SELF-UPDATE")), downloads + 1);
+            return;
+        }
         // The next tick finds the same release and leaves it alone.
         m_window->workflow()->periodicTick();
         QTRY_COMPARE_WITH_TIMEOUT(m_selfServer->requests("/channels/live.json").size(), 2, kWaitMs);
@@ -556,6 +571,54 @@ private slots:
         QCOMPARE(logCount(tag), 1);
         QCOMPARE(logCount(QStringLiteral("SELF-UPDATE")), downloads);
         QCOMPARE(readTree(work(QStringLiteral("launcher/cache/self-update"))), FileTree());
+    }
+
+    // The launcher's own download runs in the background: the player plays and checks
+    // meanwhile. Held paused here, it stays under way for as long as the test needs.
+    void theGameSideStaysUsableDuringTheLauncherDownload()
+    {
+        prepareLauncher(QStringLiteral("L1"), QStringLiteral("ready"));
+        start({m_server->url(QStringLiteral("/"))}, false, QStringLiteral("r2"));
+        const QString launcherCache = work(QStringLiteral("launcher/cache/launcher"));
+        for (UpdateEngine* engine : m_window->findChildren<UpdateEngine*>()) {
+            connect(engine, &UpdateEngine::statusChanged, this, [engine, launcherCache] {
+                if (engine->cacheRoot() == launcherCache && engine->isRunning() && !engine->isPaused())
+                    engine->setPaused(true);
+            });
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(self()->isEngineRunning() && logCount(QStringLiteral("SELF-UPDATE")) == 1, kWaitMs);
+        QTRY_VERIFY(m_view->playButton->isEnabled());
+        QVERIFY(m_view->checkButton->isEnabled());
+        QVERIFY(m_window->tray()->launchAction()->isEnabled());
+
+        QTest::mouseClick(m_view->playButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(marker(), QStringList{QStringLiteral("/en")}, kWaitMs);
+        const int checks = m_server->requests("/channels/live.json").size();
+        QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests("/channels/live.json").size(), checks + 1, kWaitMs);
+        QVERIFY(self()->isEngineRunning() && !self()->isQuittingForSelfUpdate());
+    }
+
+    // Once a check has failed, the client keeps retrying on its own; a tick, the Check button
+    // and Use mirror still get answers of their own instead of waiting for a server to return.
+    void aFailedCheckHoldsNothing()
+    {
+        start({deadServerUrl(), deadServerUrl()}, true, QStringLiteral("r2"));
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("NET-CHECK")), 1, kWaitMs);
+        QTRY_VERIFY(m_view->checkButton->isEnabled());
+
+        m_window->workflow()->periodicTick();
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("NET-CHECK")), 2, kWaitMs);
+        QTRY_VERIFY(m_view->checkButton->isEnabled());
+
+        m_view->mirrorCheck->click();
+        QCOMPARE(logCount(QStringLiteral("NET-MIRROR-CHECK")), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("NET-MIRROR-FAILED")), 1, kWaitMs);
+        QVERIFY(!m_view->mirrorCheck->isChecked() && !useMirror());
+
+        QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(QStringLiteral("NET-CHECK")), 4, kWaitMs);
+        QTRY_VERIFY(m_view->checkButton->isEnabled());
     }
 
     void launcherReleaseReachingOutsideIsRefused_data()
