@@ -120,7 +120,10 @@ FileAssemblyResult assembleFile(ApplyContext& context, int index)
     const QString staged = QDir(context.stageDirectory).filePath(rel);
 
     QSaveFile output(staged);
-    if (!output.open(QIODevice::WriteOnly))
+    // Unbuffered: when the disk fills in the middle of a buffered flush, Qt 5 writes part of
+    // the buffer, drops the ENOSPC of the next write and reports "Unknown error". Written
+    // directly, a short write is followed by writeFully's next one, which gets the cause.
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure(output.errorString());
 
     QFile local;

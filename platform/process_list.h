@@ -9,7 +9,8 @@ namespace vorn::platform {
 [[nodiscard]] bool isProcessRunning(const std::string& exeName);
 
 // Whether the game client ("vorn.exe") runs. Updating its files under it would fail half-way
-// on Windows and leave a running client with replaced files elsewhere.
+// on Windows and leave a running client with replaced files elsewhere. The environment
+// variable VORN_TEST_GAME_PROCESS, when set, names the client instead (for test runs).
 [[nodiscard]] bool isGameRunning();
 
 } // namespace vorn::platform

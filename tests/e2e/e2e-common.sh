@@ -1,5 +1,10 @@
 # Sourced by the end-to-end scripts. Expects $work; fail() shows the end of
 # $work/launcher.log when there is one.
+
+# The game check of every program started here looks for a client name of this run's own, so
+# that a stand-in client of another test run on the machine never holds our updates (nor ours
+# theirs).
+export VORN_TEST_GAME_PROCESS="vorn$$.exe"
 fail() {
   echo "FAIL: $*" >&2
   [ -f "$work/launcher.log" ] && tail -n 30 "$work/launcher.log" >&2

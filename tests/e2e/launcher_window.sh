@@ -95,8 +95,8 @@ wait_for 30 "the stand-in client to start" test -s "$marker"
 
 if [ -n "$shots" ]; then
   # Waiting for a running game: a process named like the client, and a new release.
-  cp "$(command -v sleep)" "$work/vorn.exe"
-  "$work/vorn.exe" 600 & game_pid=$!
+  cp "$(command -v sleep)" "$work/$VORN_TEST_GAME_PROCESS"
+  "$work/$VORN_TEST_GAME_PROCESS" 600 & game_pid=$!
   printf 'notes\n' > "$src/data/notes.txt"
   release r3
   click_check

@@ -498,12 +498,19 @@ private slots:
         QString error;
         QVERIFY(parseManifest(readFileBytes(m_repository->manifestFile(scenario.releaseId)), &manifest, &error));
         const QByteArray victim = ReleaseRepository::objectUrlPaths(manifest).first().toUtf8();
-        HttpResponse stalled = HttpResponse::text(
-            200, readFileBytes(QDir(m_repository->repoDirectory()).filePath(QString::fromUtf8(victim.mid(1)))));
-        stalled.stallAfterBytes = 0; // the first updater waits for this object as long as it lives
+        // The first updater holds the folder while this object arrives: fast enough for every
+        // time-out and pace rule of the download, so it lasts minutes, not the seconds a silent
+        // stall would last on a loaded machine.
+        HttpResponse stalled = HttpResponse::ofSize(8 * 1024 * 1024);
+        stalled.trickle = HttpResponse::Trickle::Body;
+        stalled.trickleMs = 100;
+        stalled.trickleBytes = 4096;
         m_server.clearRoutes();
         m_server.on(victim, stalled);
         m_repository->serve(&m_server);
+        // Earlier runs asked for the victim too: only a request of the first updater may tell
+        // that it holds the folder.
+        m_server.clearRequests();
 
         QString game;
         QString cache;
@@ -517,6 +524,16 @@ private slots:
             QThread::msleep(20);
         QVERIFY(!m_server.requests(victim).isEmpty());
 
+        // On a share that does not honour native locks, only the owner's record and the file's
+        // age speak for the first updater. An update may run for hours: age alone never makes
+        // its lock stale.
+        const QString lockPath = QDir(game).filePath(QStringLiteral(".vorn/update.lock"));
+        const QByteArray owner = readFileBytes(lockPath);
+        QVERIFY(!owner.isEmpty() && QFile::remove(lockPath) && writeFileBytes(lockPath, owner));
+        QFile lock(lockPath);
+        QVERIFY(lock.open(QIODevice::ReadWrite)
+                && lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        lock.close();
         QByteArray errors;
         const QString otherCache = freshFolder(QStringLiteral("cache"));
         QCOMPARE(runDriver(driverArguments(scenario.releaseId, game, otherCache), &errors), 1);

@@ -118,6 +118,8 @@ private slots:
             << "file as folder" << "Cannot create directory %1/added";
         QTest::newRow("target folder is a link")
             << "linked folder" << "sub in the game folder is a link; updates never write through links";
+        QTest::newRow("folder of an obsolete file is a link")
+            << "linked removal folder" << "never in the game folder is a link; updates never write through links";
     }
 
     void commitFailureRestoresEverything()
@@ -138,6 +140,9 @@ private slots:
             QVERIFY(QDir().rename(QDir(m_game).filePath(QStringLiteral("sub")), m_work->filePath(QStringLiteral("outside"))));
             QVERIFY(QFile::link(m_work->filePath(QStringLiteral("outside")), QDir(m_game).filePath(QStringLiteral("sub"))));
             before.remove(QStringLiteral("sub/b.txt"));
+        } else if (breakage == QLatin1String("linked removal folder")) {
+            QVERIFY(writeFileBytes(m_work->filePath(QStringLiteral("outside/existed.txt")), "outside"));
+            QVERIFY(QFile::link(m_work->filePath(QStringLiteral("outside")), QDir(m_game).filePath(QStringLiteral("never"))));
         } else {
             QVERIFY(writeFileBytes(QDir(m_game).filePath(QStringLiteral("added")), "in the way"));
             before.insert(QStringLiteral("added"), "in the way");

@@ -2,7 +2,9 @@
 #include "engine/object_cache.h"
 #include "engine/update_engine.h"
 #include "net/network_service.h"
+#include "platform/process_list.h"
 #include "tests/engine/release_fixture.h"
+#include "tests/support/game_process.h"
 #include "tests/support/http_test_server.h"
 
 #include <QDir>
@@ -240,6 +242,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_shared.isValid());
+        (void)ownGameProcessName();
         m_repository.reset(new ReleaseRepository(m_shared.filePath(QStringLiteral("releases"))));
         QString error;
         QVERIFY2(m_repository->publish(QStringLiteral("r1"), firstRelease(), &m_first, &error, userOwnedGlobs()),
@@ -830,13 +833,13 @@ private slots:
         const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
         if (sleep.isEmpty())
             QSKIP("no sleep program to stand in for the game client");
-        const QString client = m_work->filePath(QStringLiteral("bin/vorn.exe"));
+        const QString client = m_work->filePath(QStringLiteral("bin/") + ownGameProcessName());
         QVERIFY(QDir().mkpath(QFileInfo(client).absolutePath()));
         QVERIFY(QFile::copy(sleep, client));
         QProcess game;
         game.start(client, {QStringLiteral("60")});
         QVERIFY(game.waitForStarted());
-        settle(200);
+        QTRY_VERIFY(platform::isGameRunning());
 
         startServer();
         m_repository->serve(m_server.data());

@@ -16,6 +16,7 @@
 #include "publish/publisher.h"
 #include "publish/release_keys.h"
 #include "tests/engine/release_fixture.h"
+#include "tests/support/game_process.h"
 #include "tests/support/http_test_server.h"
 #include "ui/artwork_navigation_button.h"
 #include "ui/fantasy_launch_button.h"
@@ -145,6 +146,7 @@ private:
     FileTree m_trees[3];
     Manifest m_manifests[3];
     QString m_marker;
+    QString m_gameProcess; // the name this run's game checks look for
 
     QScopedPointer<QTemporaryDir> m_work;
     QScopedPointer<HttpTestServer> m_server;
@@ -280,6 +282,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_shared.isValid());
+        m_gameProcess = ownGameProcessName();
         m_marker = shared(QStringLiteral("launched.txt"));
         m_trees[0] = {{QLatin1String(kClient), recordingScript(m_marker)},
                       {QStringLiteral("data/a.pak"), randomBytes(200 * 1024, 31)},
@@ -385,14 +388,16 @@ private slots:
 
     void releaseFoundDuringDownload_data()
     {
-        QTest::addColumn<bool>("expired");
-        QTest::newRow("follows the running download") << false;
-        QTest::newRow("replaces a release whose blocks expired") << true;
+        QTest::addColumn<QString>("ending"); // of the running download: finishes, expired, fails
+        QTest::newRow("follows the running download") << "finishes";
+        QTest::newRow("replaces a release whose blocks expired") << "expired";
+        QTest::newRow("installed by hand, it is saved no longer") << "fails";
     }
 
     void releaseFoundDuringDownload()
     {
-        QFETCH(bool, expired);
+        QFETCH(QString, ending);
+        const bool expired = ending == QLatin1String("expired");
         const QString folder = work(QStringLiteral("publisher"));
         QVERIFY(copyTree(shared(QStringLiteral("published")), folder));
         serve(folder);
@@ -410,11 +415,13 @@ private slots:
         Manifest third;
         QString error;
         QVERIFY2(publishGame(folder, QStringLiteral("r3"), m_trees[2], &third, &error), qPrintable(error));
-        if (expired) {
+        if (ending != QLatin1String("finishes")) {
+            // The objects only r2 has: gone, or damaged for good.
             const QStringList kept = ReleaseRepository::objectUrlPaths(third) + ReleaseRepository::objectUrlPaths(m_manifests[0]);
             for (const QString& path : ReleaseRepository::objectUrlPaths(m_manifests[1])) {
+                const QString file = QDir(folder).filePath(QStringLiteral("repo")) + path;
                 if (!kept.contains(path))
-                    QVERIFY(QFile::remove(QDir(folder).filePath(QStringLiteral("repo")) + path));
+                    QVERIFY(expired ? QFile::remove(file) : writeFileBytes(file, "damaged"));
             }
         }
         serve(folder);
@@ -425,6 +432,29 @@ private slots:
 
         QTest::mouseClick(m_view->pauseButton, Qt::LeftButton);
         QCOMPARE(m_view->pauseButton->toolTip(), QStringLiteral("Pause"));
+        if (ending == QLatin1String("fails")) {
+            QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QLatin1String("Update failed")), kWaitMs);
+            // The player installs r3 by hand, then r4: the saved r3 must not follow r4.
+            FileTree fourth = m_trees[2];
+            fourth.insert(QStringLiteral("readme.txt"), QByteArray("fourth\n"));
+            for (const QString& next : {QStringLiteral("r3"), QStringLiteral("r4")}) {
+                if (next == QLatin1String("r4")) {
+                    Manifest manifest;
+                    QVERIFY2(publishGame(folder, next, fourth, &manifest, &error), qPrintable(error));
+                    serve(folder);
+                }
+                // The button would try the failed r2 again; the timer's check finds the newest.
+                m_window->workflow()->periodicTick();
+                QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Update %1 is available").arg(next), kWaitMs);
+                QTest::mouseClick(m_view->checkButton, Qt::LeftButton);
+                QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), next, kWaitMs);
+                QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
+            }
+            QCOMPARE(installedVersion(), QStringLiteral("r4"));
+            QCOMPARE(readTree(game()), fourth);
+            QCOMPARE(logCount(QStringLiteral("UPD-FOLLOW-UP")), 0);
+            return;
+        }
         QTRY_COMPARE_WITH_TIMEOUT(installedVersion(), QStringLiteral("r3"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("The game is ready"), kWaitMs);
         QCOMPARE(readTree(game()), m_trees[2]);
@@ -441,7 +471,7 @@ private slots:
         const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
         if (sleep.isEmpty())
             QSKIP("no sleep program to stand in for the game client");
-        const QString standIn = work(QStringLiteral("elsewhere/vorn.exe"));
+        const QString standIn = work(QStringLiteral("elsewhere/") + m_gameProcess);
         QVERIFY(QDir().mkpath(work(QStringLiteral("elsewhere"))));
         QVERIFY(QFile::copy(sleep, standIn));
         QProcess running;
@@ -477,7 +507,7 @@ private slots:
         const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
         if (sleep.isEmpty())
             QSKIP("no sleep program to stand in for the game client");
-        const QString standIn = work(QStringLiteral("elsewhere/vorn.exe"));
+        const QString standIn = work(QStringLiteral("elsewhere/") + m_gameProcess);
         QVERIFY(QDir().mkpath(work(QStringLiteral("elsewhere"))) && QFile::copy(sleep, standIn));
         QProcess running;
 
@@ -647,6 +677,32 @@ private slots:
         QVERIFY(!QFileInfo::exists(work(QStringLiteral("outside.txt"))));
         QVERIFY(!QFileInfo::exists(work(QStringLiteral("launcher/cache/self-update"))));
         QCOMPARE(readFileBytes(work(QStringLiteral("launcher/cache/keep.txt"))), QByteArray("kept"));
+    }
+
+    // Windows reads a name with trailing dots or blanks as the name without them, so such a
+    // file of a launcher release would land on the installation's own.
+    void launcherReleaseNamesAsWindowsReadsThem_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("a release file") << "readme.txt" << false;
+        QTest::newRow("an own name further down") << "extras/cache" << false;
+        QTest::newRow("the settings") << "Launcher.INI" << true;
+        QTest::newRow("the settings with a trailing dot") << "launcher.ini." << true;
+        QTest::newRow("the cache with trailing blanks") << "cache  /self-update/L2/readme.txt" << true;
+        QTest::newRow("the state folder with a dot and a blank") << ".vorn. /state.json" << true;
+    }
+
+    void launcherReleaseNamesAsWindowsReadsThem()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, refused);
+        Manifest release;
+        release.releaseId = QStringLiteral("L2");
+        ManifestFile file;
+        file.path = path;
+        release.files = {file};
+        QCOMPARE(launcherReleaseProblem(release).isEmpty(), !refused);
     }
 
     void mirrors_data()

@@ -95,6 +95,10 @@ private slots:
         HttpResponse slow = HttpResponse::text(200, "late");
         slow.delayMs = 400;
         m_server.on("/slow", slow);
+        HttpResponse trickle = HttpResponse::text(200, QByteArray(40, 't'));
+        trickle.trickle = HttpResponse::Trickle::Body;
+        trickle.trickleMs = 100; // four seconds for the whole body, never idle
+        m_server.on("/trickle", trickle);
     }
 
     void urlPolicy_data()
@@ -308,6 +312,7 @@ private slots:
         QTest::newRow("too large") << "/big" << 5000 << qint64(299999)
                                    << "Response is larger than the allowed limit" << 200 << false;
         QTest::newRow("stalled") << "/stall" << 1000 << kMiB << QString() << 200 << true;
+        QTest::newRow("past the service's deadline") << "/trickle" << 30000 << qint64(40) << QString() << 200 << true;
     }
     void failures()
     {
@@ -318,6 +323,10 @@ private slots:
         QFETCH(int, status);
         QFETCH(bool, timedOut);
         NetworkService service;
+        // Half a second for the whole request, and a pace window longer than the test, so only
+        // the deadline the service was given can end the trickle.
+        if (path == QLatin1String("/trickle"))
+            service.setMinimumPace(1000, 600000, 500);
         NetworkReply* reply = service.get(url(path), timeoutMs, maxBytes);
         QVERIFY(finishes(reply));
         if (!error.isEmpty())

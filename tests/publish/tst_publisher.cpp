@@ -505,6 +505,8 @@ private slots:
         QTest::newRow("50 MiB") << 50 * MiB << 20 << 64 * 1024LL << true;
         QTest::newRow("2 GiB") << 2048 * MiB << 200 << 128 * 1024LL << true;
         QTest::newRow("20 GiB") << 20480 * MiB << 2000 << 1 * MiB << true;
+        // 100 KiB is one and a fraction cut distances at 64 KiB: two chunks, not one.
+        QTest::newRow("800 MB in files of 100 KiB") << 8000 * 100 * 1024LL << 8000 << 128 * 1024LL << true;
         // Nothing keeps these under the budget: the largest step is the best there is.
         QTest::newRow("20 GiB in 100,000 files") << 20480 * MiB << 100000 << 4 * MiB << false;
         QTest::newRow("200 GiB") << 204800 * MiB << 4000 << 4 * MiB << false;

@@ -8,6 +8,8 @@
 #include "tests/support/http_test_server.h"
 
 #include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTcpServer>
@@ -524,6 +526,7 @@ private slots:
         QTest::addColumn<int>("manifestRequests");
         QTest::newRow("release unchanged") << "none" << 0;
         QTest::newRow("release changed") << "release" << 1;
+        QTest::newRow("same release signed anew") << "re-signed" << 1;
         QTest::newRow("kept manifest damaged") << "manifest.json" << 1;
         QTest::newRow("kept signature damaged") << "manifest.sig" << 1;
     }
@@ -545,7 +548,19 @@ private slots:
         const QStringList firstStatus = texts(run.status);
 
         QString release = QStringLiteral("r2");
-        if (change == QLatin1String("release")) {
+        QByteArray served;
+        if (change == QLatin1String("re-signed")) {
+            // Same release id, valid signature, other bytes: only the pointer's digest tells the
+            // kept copy is not the manifest the publisher now stands behind.
+            QJsonObject root = QJsonDocument::fromJson(manifestOf(release)).object();
+            root.insert(QLatin1String("createdUtc"), QStringLiteral("2001-02-03T04:05:06Z"));
+            served = QJsonDocument(root).toJson(QJsonDocument::Compact);
+            server.clearRoutes();
+            servePointer(server, pointer(release, QStringLiteral("manifests/r2.json"), served));
+            server.on("/manifests/r2.json", HttpResponse::text(200, served));
+            server.on("/manifests/r2.sig", HttpResponse::text(200, sign(served)));
+            serveRepository(server, m_repo);
+        } else if (change == QLatin1String("release")) {
             release = QStringLiteral("r1");
             const QByteArray r1 = readFile(m_repo + QStringLiteral("/manifests/r1.json"));
             const QByteArray channel = pointer(release, QStringLiteral("manifests/r1.json"), r1);
@@ -576,8 +591,9 @@ private slots:
         QCOMPARE(server.requests(manifestPath + ".json").size(), manifestRequests);
         QCOMPARE(server.requests(manifestPath + ".sig").size(), manifestRequests);
         // What was downloaded is kept for the next check.
-        QCOMPARE(readFile(QDir(folder).filePath(QStringLiteral("manifest.json"))),
-                 readFile(m_repo + QString::fromUtf8(manifestPath) + QStringLiteral(".json")));
+        if (served.isEmpty())
+            served = readFile(m_repo + QString::fromUtf8(manifestPath) + QStringLiteral(".json"));
+        QCOMPARE(readFile(QDir(folder).filePath(QStringLiteral("manifest.json"))), served);
     }
 
     void stallingServerTimesOutThenMirror()
