@@ -48,6 +48,8 @@ release() { # id
   "$publish" release --source "$src" --repo "$work/www/game" --key "$work/keys/release-private.pem" \
     --release-id "$1" --preserve 'config/*.cfg' --profile 'legacy:Ostravel:bin/vorn.exe:-lang ru' >/dev/null
 }
+# Wine and Qt take a while to bring a window up on a loaded machine.
+await_window() { wait_for 180 "$1" shown; find_window || fail "$1"; }
 start_launcher() {
   "$scripts/wine-run" "$inst/VornLauncher.exe" >> "$work/launcher.log" 2>&1 &
   launcher_pid=$!
@@ -100,7 +102,7 @@ export VORN_STAND_IN_RECORD; VORN_STAND_IN_RECORD=$(winpath "$work/client-argume
 export VORN_STAND_IN_HOLD; VORN_STAND_IN_HOLD=$(winpath "$work/hold")
 
 start_launcher
-find_window || fail "the launcher window did not appear"
+await_window "the launcher window"
 wait_for 300 "the launcher to install r2" installed r2
 same_files "$src" "$game" || fail "the game folder differs from r2"
 if [ -n "$shots" ]; then
@@ -125,7 +127,7 @@ same_files "$src" "$game" || fail "the game folder differs from r3"
 
 click_close
 tray=no
-for _ in $(seq 1 150); do
+for _ in $(seq 1 600); do
   ended && break
   hidden && { tray=yes; break; }
   sleep 0.2
@@ -134,7 +136,7 @@ if [ "$tray" = no ]; then
   wait_for 60 "Close to end the launcher without a notification area" ended
   wait "$launcher_pid" || fail "the launcher ended with an error"
   start_launcher
-  find_window || fail "the launcher did not start again"
+  await_window "the launcher window after a restart"
 fi
 # A second start: the first window comes to the front (from the tray where it went there) and
 # the second process ends with 0 at once.
@@ -142,10 +144,10 @@ timeout 120 "$scripts/wine-run" "$inst/VornLauncher.exe" >> "$work/launcher.log"
   || fail "the second start did not end with 0"
 wait_for 60 "the first window to come back" shown
 running || fail "the first launcher ended"
-[ "$(xdotool search --name '^Ostravel$' | wc -l)" -eq 1 ] || fail "more than one launcher window"
+[ "$(xdotool search --onlyvisible --name '^Ostravel$' | wc -l)" -eq 1 ] || fail "more than one launcher window"
 
 sed -i 's/^CloseToTray=true$/CloseToTray=false/' "$inst/launcher.ini"
-find_window || fail "no launcher window to close"
+await_window "the launcher window to close"
 click_close
 wait_for 60 "Close to end the launcher" ended
 wait "$launcher_pid" || fail "the launcher ended with an error"
@@ -173,13 +175,12 @@ wait "$launcher_pid" || fail "the launcher ended with an error before the hand-o
 launcher_pid=""
 version_l2() { [ "$(cat "$inst/self-version.txt" 2>/dev/null)" = "L2" ]; }
 wait_for 300 "VornSelfUpdater.exe to record L2" version_l2
-wait_for 120 "the new launcher's window" shown
+await_window "the window of the new launcher"
 [ -e "$inst/.self-update-backup" ] && fail "the helper left its backup"
 printf 'L2' > "$l2/self-version.txt"
 cp -a "$inst" "$work/check"
 rm -rf "$work/check/launcher.ini" "$work/check/channel-sequence.json" "$work/check/cache" "$work/check/logs"
 same_files "$l2" "$work/check" || fail "the launcher folder differs from L2"
-find_window || fail "no window of the new launcher"
 click_close
 wait_for 60 "the new launcher to end" hidden
 echo "Windows launcher under Wine end to end: vorn-update.exe installed r1, the launcher updated to r2," \
