@@ -2,7 +2,8 @@
 #
 #   vorn_add_doctest(name SOURCES ... [LIBS ...])   Qt-free test; natively it also registers
 #                                                   win32.<name>, the cross-built .exe under Wine.
-#   vorn_add_qttest(name SOURCES ... [LIBS ...])    QtTest test, offscreen platform.
+#   vorn_add_qttest(name SOURCES ... [LIBS ...])    QtTest test, offscreen platform; in the
+#                                                   Windows build, under Wine.
 #   vorn_add_wine_test(name PROGRAM exe [ARGS ...] [LAUNCHER ...] [FIXTURES ...] [ENVIRONMENT ...])
 #                                                   win32.<name>: the Windows build's exe of
 #                                                   this folder under Wine (LAUNCHER wraps it).
@@ -54,6 +55,12 @@ function(vorn_add_qttest name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false")
+  if(CMAKE_CROSSCOMPILING AND VORN_WINEPREFIX)
+    # The Windows build: the test starts under Wine (the target's emulator) in the build's prefix.
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED wine_prefix
+      LABELS "${VORN_WINE_LABEL}"
+      ENVIRONMENT "QT_LOGGING_RULES=qt.qpa.*=false;VORN_WINEPREFIX=${VORN_WINEPREFIX}")
+  endif()
 endfunction()
 
 # The catalogues beside an executable, where the program looks for them.

@@ -2,12 +2,13 @@
 
 #include <QByteArray>
 
-struct evp_md_ctx_st;
-
 namespace vorn {
 
-// Every SHA-256 of the update core goes through here: OpenSSL's EVP digest is an order of
-// magnitude faster than QCryptographicHash and gives the same digests.
+struct Sha256Context;
+
+// Every SHA-256 of the update core goes through here: the system's digest (CNG on Windows,
+// OpenSSL's EVP elsewhere) is an order of magnitude faster than QCryptographicHash and gives
+// the same digests.
 class Sha256 final
 {
 public:
@@ -31,7 +32,7 @@ public:
     }
 
 private:
-    evp_md_ctx_st* m_context = nullptr;
+    Sha256Context* m_context = nullptr;
     bool m_ok = false;
     bool m_finished = false;
     QByteArray m_result;

@@ -24,6 +24,19 @@ private slots:
             << QByteArray("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
         QTest::newRow("million a") << QByteArray(1000000, 'a')
             << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+        // Around the padding: the length still fits in the last block, just not, a whole block.
+        const auto counting = [](int size) {
+            QByteArray bytes(size, Qt::Uninitialized);
+            for (int i = 0; i < size; ++i)
+                bytes[i] = char(i);
+            return bytes;
+        };
+        QTest::newRow("55 bytes") << counting(55)
+            << QByteArray("463eb28e72f82e0a96c0a4cc53690c571281131f672aa229e0d45ae59b598b59");
+        QTest::newRow("56 bytes") << counting(56)
+            << QByteArray("da2ae4d6b36748f2a318f23e7ab1dfdf45acdc9d049bd80e59de82a60895f562");
+        QTest::newRow("64 bytes") << counting(64)
+            << QByteArray("fdeab9acf3710362bd2658cdc9a29e8f9c757fcf9811603a8c447cd1d9151108");
     }
 
     void knownDigests()

@@ -4,6 +4,12 @@
 
 namespace vorn {
 
+struct Sha256Context
+{
+    EVP_MD_CTX* md = EVP_MD_CTX_new();
+    ~Sha256Context() { EVP_MD_CTX_free(md); }
+};
+
 namespace {
 
 // An explicitly fetched digest spares OpenSSL 3 a provider lookup on every initialisation.
@@ -19,28 +25,28 @@ const EVP_MD* sha256Digest()
 } // namespace
 
 Sha256::Sha256()
-    : m_context(EVP_MD_CTX_new())
+    : m_context(new Sha256Context)
 {
     reset();
 }
 
 Sha256::~Sha256()
 {
-    EVP_MD_CTX_free(m_context);
+    delete m_context;
 }
 
 void Sha256::reset()
 {
     m_finished = false;
     m_result.clear();
-    m_ok = m_context && EVP_DigestInit_ex(m_context, sha256Digest(), nullptr) == 1;
+    m_ok = m_context->md && EVP_DigestInit_ex(m_context->md, sha256Digest(), nullptr) == 1;
 }
 
 void Sha256::addData(const char* data, qint64 length)
 {
     if (!m_ok || m_finished || length <= 0)
         return;
-    m_ok = EVP_DigestUpdate(m_context, data, static_cast<size_t>(length)) == 1;
+    m_ok = EVP_DigestUpdate(m_context->md, data, static_cast<size_t>(length)) == 1;
 }
 
 QByteArray Sha256::result()
@@ -52,7 +58,7 @@ QByteArray Sha256::result()
         return m_result;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(m_context, digest, &length) == 1 && length == 32)
+    if (EVP_DigestFinal_ex(m_context->md, digest, &length) == 1 && length == 32)
         m_result = QByteArray(reinterpret_cast<const char*>(digest), 32);
     return m_result;
 }
