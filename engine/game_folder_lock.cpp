@@ -77,7 +77,8 @@ bool GameFolderLock::tryLock(QString* error, Failure* failure)
     // when its own file cannot be written: a file written beside it tells which it is.
     QString cause;
     Failure kind = Failure::Busy;
-    if (m_lock->error() != QLockFile::LockFailedError || !folderTakesFiles(root.filePath(QStringLiteral(".vorn")), &cause)) {
+    const bool folderWritable = folderTakesFiles(root.filePath(QStringLiteral(".vorn")), &cause);
+    if (m_lock->error() != QLockFile::LockFailedError || !folderWritable) {
         const QStorageInfo volume(root.filePath(QStringLiteral(".vorn")));
         kind = cause == qt_error_string(ENOSPC) || (volume.isValid() && volume.bytesAvailable() == 0)
             ? Failure::NoSpace
