@@ -1,5 +1,7 @@
 #include "config/settings.h"
 
+#include "core/file_status.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -86,8 +88,25 @@ QString launcherFilePath(const QString& name)
     return QDir(launcherDirectory()).filePath(name);
 }
 
+namespace {
+
+// launcher.ini as QSettings may open it: QSettings reads a FIFO there (and the start waits
+// forever), a link to a device without end, and writes through a link to wherever it points.
+// Only a regular file is ours; anything else in its place is removed (a link only itself), and
+// the settings start again from their defaults.
+QString settingsFilePath()
+{
+    const QString path = launcherFilePath(QStringLiteral("launcher.ini"));
+    const EntryKind kind = entryKind(path);
+    if (kind == EntryKind::Link || kind == EntryKind::Other)
+        (void)removeLinkOrSpecial(path);
+    return path;
+}
+
+} // namespace
+
 LauncherIniSettings::LauncherIniSettings(QObject* parent)
-    : QSettings(launcherFilePath(QStringLiteral("launcher.ini")), QSettings::IniFormat, parent)
+    : QSettings(settingsFilePath(), QSettings::IniFormat, parent)
 {
     setIniCodec("UTF-8");
 }

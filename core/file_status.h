@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 class QDir;
 class QFile;
@@ -35,8 +36,32 @@ enum class EntryKind { Missing, File, Directory, Link, Other };
 [[nodiscard]] EntryKind entryKind(const QString& path);
 
 // Opens the file for reading only when its path is a regular file itself: a FIFO planted there
-// would block the open forever, and a link would lead elsewhere.
+// would block the open forever, a device would never end, and a link would lead elsewhere. The
+// opened file is checked to be the one looked at, so an entry swapped in between is refused.
 [[nodiscard]] bool openRegularFile(QFile* file);
+
+// The whole of one of our own small files (bookkeeping, settings, a kept manifest), read only
+// from a regular file and only up to maxBytes: anything else planted there (a link to a huge
+// or endless file, a FIFO, a device) fails the read instead of blocking or filling memory.
+[[nodiscard]] bool readRegularFile(const QString& path, qint64 maxBytes, QByteArray* bytes,
+                                   QString* error = nullptr);
+
+// Opens one of our own files for appending (a log), creating it when missing. A link or a
+// FIFO or device at its place is removed first, never written through or waited on; a folder
+// there fails the open.
+[[nodiscard]] bool openRegularFileForAppend(QFile* file);
+
+// Removes a link (also a folder link or junction) or a FIFO or device at path: the entry
+// itself, never what it leads to. False when something of another kind is there or the
+// removal fails.
+[[nodiscard]] bool removeLinkOrSpecial(const QString& path);
+
+// Makes every folder of rel below root (all of rel's parts) a real folder of our own: missing
+// ones are created, and a link or special entry where one belongs is removed (only itself) and
+// replaced by a new folder, so nothing written there afterwards lands outside. root itself is
+// taken as it is and must exist. replaced, when given, receives the parts that were links.
+[[nodiscard]] bool ensureOwnFolder(const QString& root, const QString& rel, QString* error = nullptr,
+                                   QStringList* replaced = nullptr);
 
 // The first folder on the way from root to the relative path rel (rel's last part excluded)
 // that is a link, relative to root; empty when there is none. A file written or moved below such

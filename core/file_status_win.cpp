@@ -1,6 +1,7 @@
 #include "core/file_status.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <windows.h>
 
@@ -22,6 +23,26 @@ EntryKind entryKind(const QString& path)
     if (attributes & FILE_ATTRIBUTE_DEVICE)
         return EntryKind::Other;
     return EntryKind::File;
+}
+
+bool openRegularFile(QFile* file)
+{
+    // Windows has no FIFO to block an open; a reparse point or device is refused by its kind.
+    return entryKind(file->fileName()) == EntryKind::File && file->open(QIODevice::ReadOnly);
+}
+
+bool openRegularFileForAppend(QFile* file)
+{
+    const QString path = file->fileName();
+    const EntryKind kind = entryKind(path);
+    if ((kind == EntryKind::Link || kind == EntryKind::Other) && !removeLinkOrSpecial(path))
+        return false;
+    if (kind == EntryKind::Directory || !file->open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    if (entryKind(path) == EntryKind::File)
+        return true;
+    file->close();
+    return false;
 }
 
 } // namespace vorn

@@ -94,11 +94,12 @@ void removeStaleStateFiles(const QDir& gameFolder)
 
 LocalState loadLocalState(const QDir& gameFolder)
 {
-    QFile file(localStatePath(gameFolder));
-    // Opening anything but a regular file could block (a FIFO waits for a writer forever).
-    if (!openRegularFile(&file))
+    QByteArray bytes;
+    // Opening anything but a regular file could block (a FIFO waits for a writer forever), and
+    // a link to a device would never end.
+    if (!readRegularFile(localStatePath(gameFolder), kMaxInstalledManifestBytes, &bytes))
         return {};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (!document.isObject())
         return {};
     const QJsonObject root = document.object();
@@ -181,11 +182,10 @@ bool isTrustedByCache(const FileStatus& current, const ManifestFile& wanted,
 void forgetLocalState(const QDir& gameFolder, const QStringList& paths)
 {
     const QString path = localStatePath(gameFolder);
-    QFile file(path);
-    if (paths.isEmpty() || !openRegularFile(&file))
+    QByteArray bytes;
+    if (paths.isEmpty() || !readRegularFile(path, kMaxInstalledManifestBytes, &bytes))
         return;
-    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-    file.close();
+    QJsonObject root = QJsonDocument::fromJson(bytes).object();
     QSet<QString> forgotten;
     for (const QString& forget : paths)
         forgotten.insert(pathKey(forget));

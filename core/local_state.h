@@ -12,6 +12,10 @@ namespace vorn {
 // Path key (see pathKey) -> size and modification time recorded after the last install.
 using LocalState = QHash<QString, LocalFileState>;
 
+// The most of installed-manifest.json or state.json that is read: a manifest as large as a
+// server may send, and state.json holds less per file than the manifest does.
+constexpr qint64 kMaxInstalledManifestBytes = 64 * 1024 * 1024;
+
 [[nodiscard]] QString installedManifestPath(const QDir& gameFolder);
 [[nodiscard]] QString localStatePath(const QDir& gameFolder);
 

@@ -1,10 +1,11 @@
 #include "core/pointer_history.h"
 
+#include "core/file_status.h"
 #include "core/json_values.h"
+#include "core/local_state.h"
 #include "core/save_file.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,10 +19,10 @@ constexpr qint64 kMaxHistoryBytes = 1024 * 1024;
 
 QJsonArray readEntries(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxHistoryBytes)
+    QByteArray bytes;
+    if (!readRegularFile(path, kMaxHistoryBytes, &bytes))
         return {};
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject root = QJsonDocument::fromJson(bytes).object();
     if (root.value(QLatin1String("schema")).toInt(0) != 1)
         return {};
     return root.value(QLatin1String("pointers")).toArray();
@@ -113,11 +114,18 @@ bool rememberSeenPointer(const QString& historyPath, const QString& channel,
         QJsonDocument(QJsonObject{{QStringLiteral("schema"), 1}, {QStringLiteral("pointers"), entries}})
             .toJson(QJsonDocument::Compact);
 
-    const QFileInfo info(historyPath);
-    const QDir folder = info.absoluteDir();
-    if (!folder.exists() && !QDir().mkdir(folder.absolutePath())) {
+    // The record's folder (the game's .vorn) is refused when it is a link rather than replaced:
+    // a check leaves the game folder as it found it, and the install that follows makes .vorn
+    // a real folder anyway. The folder above it is the player's and is taken as it is.
+    const QString folder = QFileInfo(historyPath).absolutePath();
+    const EntryKind kind = entryKind(folder);
+    if (kind == EntryKind::Missing && QFileInfo(QFileInfo(folder).absolutePath()).isDir())
+        (void)QDir().mkdir(folder);
+    if (entryKind(folder) != EntryKind::Directory) {
         if (error)
-            *error = QStringLiteral("Cannot create folder %1").arg(folder.absolutePath());
+            *error = kind == EntryKind::Link || kind == EntryKind::Other
+                ? QStringLiteral("%1 is a link; the record is not written through it").arg(QDir::toNativeSeparators(folder))
+                : QStringLiteral("Cannot create folder %1").arg(QDir::toNativeSeparators(folder));
         return false;
     }
     return writeFileAtomically(historyPath, bytes, error);
@@ -128,10 +136,10 @@ SeenPointer installedSeenPointer(const QString& installedManifestPath)
     if (installedManifestPath.isEmpty())
         return {};
     // Two keys of the top level are all that is needed; the file list is not checked here.
-    QFile file(installedManifestPath);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (!readRegularFile(installedManifestPath, kMaxInstalledManifestBytes, &bytes))
         return {};
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject root = QJsonDocument::fromJson(bytes).object();
     SeenPointer seen;
     seen.releaseId = root.value(QLatin1String("releaseId")).toString();
     if (seen.releaseId.isEmpty()

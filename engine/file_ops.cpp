@@ -48,6 +48,13 @@ bool removeTree(const QString& path)
     return QFile::remove(path);
 }
 
+bool removeTree(const QString& root, const QString& rel)
+{
+    if (!linkedFolder(QDir(root), rel).isEmpty())
+        return false;
+    return removeTree(QDir(root).filePath(rel));
+}
+
 bool storeVerifiedFile(const QString& path, const QByteArray& bytes, QString* error)
 {
     QTemporaryFile temporary(path + QStringLiteral(".XXXXXX.part"));

@@ -29,6 +29,11 @@ namespace vorn {
 // empties the target of a link it is given, so no bookkeeping or cache folder goes through it.
 [[nodiscard]] bool removeTree(const QString& path);
 
+// removeTree for rel below root, where a link at any of rel's folders would lead the removal
+// into an outside folder: then nothing is removed and the answer is false. root itself is taken
+// as it is.
+[[nodiscard]] bool removeTree(const QString& root, const QString& rel);
+
 // Makes the entries of a folder (files created, renamed or removed in it) survive a power
 // cut. Best effort; where the system offers no such call (or the rename is already written
 // through) it does nothing.

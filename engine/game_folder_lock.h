@@ -19,8 +19,13 @@ public:
     GameFolderLock(const GameFolderLock&) = delete;
     GameFolderLock& operator=(const GameFolderLock&) = delete;
 
-    // Does not wait: fails at once, naming the process, while another one holds the lock.
-    [[nodiscard]] bool tryLock(QString* error);
+    // Why a lock was not taken: another updater holds it, or the folder cannot take the lock
+    // file at all (a full disk, a read-only folder), which no waiting for an updater mends.
+    enum class Failure { Busy, NoSpace, Unwritable };
+
+    // Does not wait: fails at once, naming the process, while another one holds the lock; else
+    // names the system's reason why the lock file cannot be written.
+    [[nodiscard]] bool tryLock(QString* error, Failure* failure = nullptr);
 
 private:
     QString m_gameRoot;

@@ -81,8 +81,19 @@ bool lockAndRecover(const QString& root, std::unique_ptr<GameFolderLock>* lock, 
         return false;
     }
     *lock = std::make_unique<GameFolderLock>(root);
-    if (!(*lock)->tryLock(message)) {
-        *code = QStringLiteral("UPD-BUSY");
+    GameFolderLock::Failure failure = GameFolderLock::Failure::Busy;
+    if (!(*lock)->tryLock(message, &failure)) {
+        switch (failure) {
+        case GameFolderLock::Failure::Busy:
+            *code = QStringLiteral("UPD-BUSY");
+            break;
+        case GameFolderLock::Failure::NoSpace:
+            *code = QStringLiteral("UPD-NO-SPACE");
+            break;
+        case GameFolderLock::Failure::Unwritable:
+            *code = QStringLiteral("UPD-PATH");
+            break;
+        }
         lock->reset();
         return false;
     }

@@ -33,7 +33,7 @@ public:
     // Finishes or undoes an interrupted install of gameRoot and removes what it left, under the
     // folder's lock, without installing anything. For deciding whether the folder is up to date:
     // the installed manifest may describe a release whose install never completed. False with a
-    // failure code ("UPD-BUSY", "UPD-RECOVERY", "UPD-PATH") and its message.
+    // failure code ("UPD-BUSY", "UPD-RECOVERY", "UPD-PATH", "UPD-NO-SPACE") and its message.
     [[nodiscard]] static bool recoverFolder(const QString& gameRoot, QString* code, QString* message);
 
     // Ignored while a run is under way. The run holds the game folder's lock from here to its

@@ -1,6 +1,7 @@
 #include "launcher/log_file.h"
 
 #include "config/settings.h"
+#include "core/file_status.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -31,10 +32,13 @@ QStringList defaultLogFolders()
 bool LogFile::open()
 {
     for (const QString& folder : qAsConst(m_candidates)) {
-        if (!QDir().mkpath(folder))
+        // The folder above is the launcher's or the user's and is taken as it is; the logs
+        // folder itself is ours, and a link there is replaced rather than written into.
+        const QFileInfo info(QDir::cleanPath(folder));
+        if (!QDir().mkpath(info.absolutePath()) || !ensureOwnFolder(info.absolutePath(), info.fileName()))
             continue;
         m_file.setFileName(QDir(folder).filePath(QLatin1String(kFileName)));
-        if (m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (openRegularFileForAppend(&m_file))
             return true;
     }
     m_file.setFileName(QString());
@@ -61,7 +65,7 @@ void LogFile::rotate()
     else
         QFile::remove(current);
     m_file.setFileName(current);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!openRegularFileForAppend(&m_file))
         m_failed = true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "core/file_status.h"
 #include "core/paths.h"
 #include "engine/file_ops.h"
 #include "engine/update_engine.h"
@@ -66,6 +67,36 @@ QString launcherReleaseProblem(const Manifest& manifest)
             return QStringLiteral("%1 belongs to the installation, not to a release").arg(file.path);
     }
     return QString();
+}
+
+bool prepareSelfUpdateStaging(const QString& root, const QString& releaseId, QStringList* notes)
+{
+    // The staging folder is emptied, filled and the helper run from it, and the launcher's
+    // objects are kept beside it: a link at any of these folders would take all of that to
+    // wherever it points. Such a link is removed (only the link) and a real folder made in its
+    // place; the cache is ours and anything in it can be fetched again.
+    for (const QString& rel : {QString::fromLatin1(kStagingFolder), QString::fromLatin1(kObjectCacheRoot)}) {
+        QString error;
+        QStringList replaced;
+        const bool made = ensureOwnFolder(root, rel, &error, &replaced);
+        for (const QString& link : qAsConst(replaced))
+            notes->append(QStringLiteral("%1 in the launcher folder was a link; the link was removed and a "
+                                         "folder made in its place")
+                              .arg(link));
+        if (!made) {
+            notes->append(error);
+            return false;
+        }
+    }
+    // Whatever an earlier run left here (a broken download, a helper that failed) is of no
+    // further use; only the new release's own folder has to be empty.
+    const QString staging = QString::fromLatin1(kStagingFolder);
+    const QStringList leftovers = QDir(QDir(root).filePath(staging))
+                                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : leftovers)
+        (void)removeTree(root, staging + QLatin1Char('/') + name);
+    const QString stageRel = staging + QLatin1Char('/') + releaseId;
+    return removeTree(root, stageRel) && ensureOwnFolder(root, stageRel);
 }
 
 LauncherSelfUpdate::LauncherSelfUpdate(ReleaseIndexClient* client, UpdateEngine* engine,
@@ -237,13 +268,11 @@ void LauncherSelfUpdate::stageSelfUpdate(const Manifest& manifest, const QString
 {
     m_stagedVersion = manifest.releaseId;
     m_stageDir = launcherFilePath(QLatin1String(kStagingFolder) + QLatin1Char('/') + m_stagedVersion);
-    // Whatever an earlier run left here (a broken download, a helper that failed) is of no
-    // further use; only the new release's own folder has to be empty.
-    const QFileInfoList leftovers = QDir(launcherFilePath(QLatin1String(kStagingFolder)))
-                                        .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : leftovers)
-        (void)removeTree(entry.filePath());
-    if (!removeTree(m_stageDir) || !QDir().mkpath(m_stageDir)) {
+    QStringList notes;
+    const bool prepared = prepareSelfUpdateStaging(launcherDirectory(), m_stagedVersion, &notes);
+    for (const QString& note : qAsConst(notes))
+        emit logLine(QStringLiteral("SELF-STAGE-CLEAN"), note);
+    if (!prepared) {
         log(QStringLiteral("SELF-STAGE-CLEAN"),
             translateLater("SelfUpdate/StageCleanFailed", "Could not prepare the launcher update staging directory"));
         finishStartupOrSettle();

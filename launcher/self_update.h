@@ -15,6 +15,12 @@ class MirrorSelector;
 class ReleaseIndexClient;
 class UpdateEngine;
 
+// Readies root/cache/self-update/<releaseId> as an empty folder for a launcher release: it and
+// the launcher's object cache are made folders of our own (a link there is removed, never
+// followed) and earlier leftovers beside it are removed. notes receives what was done about
+// links, and the reason of a failure.
+[[nodiscard]] bool prepareSelfUpdateStaging(const QString& root, const QString& releaseId, QStringList* notes);
+
 // The launcher's own release: the first check of a run (which hands over to the game check
 // when it ends, whichever way), later silent checks, the download into a staging folder, and
 // the hand-over to the helper program that replaces the launcher's files while it is gone.

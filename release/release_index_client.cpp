@@ -1,6 +1,8 @@
 #include "release/release_index_client.h"
 
 #include "config/localization.h"
+#include "config/settings.h"
+#include "core/file_status.h"
 #include "core/pointer_history.h"
 #include "core/release_signature.h"
 #include "core/repository_layout.h"
@@ -9,7 +11,6 @@
 #include "net/network_service.h"
 
 #include <QDir>
-#include <QFile>
 #include <QUrl>
 
 #include <utility>
@@ -21,13 +22,16 @@ namespace {
 constexpr QLatin1String kCachedManifestName("manifest.json");
 constexpr QLatin1String kCachedSignatureName("manifest.sig");
 
-bool readCachedFile(const QString& path, qint64 maxBytes, QByteArray* bytes)
+// The folders of the kept manifest that are ours: below the launcher's folder for the
+// launcher's caches (cache/manifest/<channel>), else the two the cache folder itself names
+// (manifest/<channel> below vorn-update's --cache-dir). None of them is followed as a link.
+QString cacheOwnRoot(const QString& folder)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
-        return false;
-    *bytes = file.readAll();
-    return file.error() == QFileDevice::NoError;
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    const QString launcher = QDir::cleanPath(QDir(launcherDirectory()).absolutePath());
+    if (clean.startsWith(launcher + QLatin1Char('/')))
+        return launcher;
+    return QDir::cleanPath(clean + QStringLiteral("/../.."));
 }
 
 } // namespace
@@ -252,10 +256,7 @@ bool ReleaseIndexClient::succeedFromCache()
         return false;
     QByteArray bytes;
     QByteArray signature;
-    if (!readCachedFile(QDir(m_cacheFolder).filePath(kCachedManifestName), kMaxResponseBytes, &bytes)
-        || Sha256::hash(bytes) != m_channel.manifestSha256
-        || !readCachedFile(QDir(m_cacheFolder).filePath(kCachedSignatureName), kMaxSmallDocumentBytes,
-                           &signature))
+    if (!readKeptManifest(m_cacheFolder, &bytes, &signature) || Sha256::hash(bytes) != m_channel.manifestSha256)
         return false;
     Manifest manifest;
     QString error;
@@ -269,11 +270,23 @@ bool ReleaseIndexClient::succeedFromCache()
 // check and is downloaded again.
 void ReleaseIndexClient::storeInCache(const QByteArray& bytes, const QByteArray& signature) const
 {
-    if (m_cacheFolder.isEmpty())
-        return;
-    const QDir folder(m_cacheFolder);
-    (void)(writeFileAtomically(folder.filePath(kCachedManifestName), bytes)
-           && writeFileAtomically(folder.filePath(kCachedSignatureName), signature));
+    if (!m_cacheFolder.isEmpty())
+        (void)keepManifest(m_cacheFolder, bytes, signature);
+}
+
+bool ReleaseIndexClient::keepManifest(const QString& folder, const QByteArray& manifest,
+                                      const QByteArray& signature)
+{
+    const QString root = cacheOwnRoot(folder);
+    const QString rel = QDir(root).relativeFilePath(QDir(folder).absolutePath());
+    return writeOwnFile(root, rel + QLatin1Char('/') + kCachedManifestName, manifest)
+        && writeOwnFile(root, rel + QLatin1Char('/') + kCachedSignatureName, signature);
+}
+
+bool ReleaseIndexClient::readKeptManifest(const QString& folder, QByteArray* manifest, QByteArray* signature)
+{
+    return readRegularFile(QDir(folder).filePath(kCachedManifestName), kMaxResponseBytes, manifest)
+        && readRegularFile(QDir(folder).filePath(kCachedSignatureName), kMaxSmallDocumentBytes, signature);
 }
 
 void ReleaseIndexClient::failServer(const QString& message)

@@ -44,6 +44,12 @@ public:
     // that a check finding the same release again downloads only the pointer. Empty: nothing
     // is kept.
     void setCacheFolder(const QString& folder);
+    // The pair kept in folder: each file replaced whole, never written through a link or into a
+    // linked folder of our own, and read only from regular files within the download limits.
+    [[nodiscard]] static bool keepManifest(const QString& folder, const QByteArray& manifest,
+                                           const QByteArray& signature);
+    [[nodiscard]] static bool readKeptManifest(const QString& folder, QByteArray* manifest,
+                                               QByteArray* signature);
     [[nodiscard]] QStringList servers() const { return m_servers; }
     [[nodiscard]] bool isBusy() const { return m_busy; }
 

@@ -113,11 +113,21 @@ bool collectStagedFiles(const fs::path& stage, std::vector<fs::path>& files)
     return true;
 }
 
-// The launcher's hidden state folder is never copied into the installation. Compared without
-// case, as Windows finds the folder under any case.
-bool isStateFolder(const fs::path& relative)
+// What the launcher folder holds for this installation alone (its settings, records, caches,
+// log, backups and version) is never copied from a staging folder, whoever put it there: no
+// release carries it, and a copy would replace the player's settings or plant a record.
+// Compared without case and without trailing dots and blanks, as Windows finds the entry so.
+bool isInstallationOwned(const fs::path& relative)
 {
-    return equalsIgnoringAsciiCase(relative.begin()->u8string(), stateFolderName);
+    std::string first = relative.begin()->u8string();
+    while (!first.empty() && (first.back() == '.' || first.back() == ' '))
+        first.pop_back();
+    for (const char* owned : {stateFolderName, backupRootName, versionFileName, "launcher.ini",
+                              "channel-sequence.json", "cache", "logs"}) {
+        if (equalsIgnoringAsciiCase(first, owned))
+            return true;
+    }
+    return false;
 }
 
 bool applyFile(SystemCalls& system, const fs::path& staged, const fs::path& destination,
@@ -155,7 +165,7 @@ bool applyStagedFiles(SystemCalls& system, const fs::path& stage, const fs::path
         applied.reserve(files.size());
         for (const fs::path& staged : files) {
             const fs::path relative = staged.lexically_relative(stage);
-            if (relative.empty() || isStateFolder(relative))
+            if (relative.empty() || isInstallationOwned(relative))
                 continue;
             if (!applyFile(system, staged, target / relative, backupFolder / relative, applied))
                 return false;

@@ -202,6 +202,42 @@ private slots:
         QCOMPARE(readFileBytes(path), QByteArray("before"));
     }
 
+    // A lock file that cannot be written is the disk's or the folder's fault, not another
+    // updater's: the message names the system's reason and the code fits it.
+    void aLockThatCannotBeWrittenNamesTheCause_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("cause");
+        QTest::newRow("full disk") << false << "UPD-NO-SPACE" << ENOSPC;
+        QTest::newRow("read-only, a dead updater's lock left") << true << "UPD-PATH" << EROFS;
+    }
+
+    void aLockThatCannotBeWrittenNamesTheCause()
+    {
+        QFETCH(bool, readOnly);
+        QFETCH(QString, code);
+        QFETCH(int, cause);
+        const QString game = m_work.filePath(QStringLiteral("locked-%1").arg(++m_serial));
+        SmallVolume volume(game, 1);
+        QVERIFY2(volume.isMounted(), qPrintable(volume.error()));
+        QVERIFY(QDir().mkpath(QDir(game).filePath(QStringLiteral(".vorn"))));
+        if (readOnly) {
+            QFile lock(QDir(game).filePath(QStringLiteral(".vorn/update.lock")));
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write("999999\nvorn-update\n" + QSysInfo::machineHostName().toUtf8() + '\n');
+            lock.close();
+            QCOMPARE(::mount(nullptr, QFile::encodeName(game).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+        } else {
+            QVERIFY(fillVolume(game, 0));
+        }
+        QString failure;
+        QString message;
+        QVERIFY(!UpdateEngine::recoverFolder(game, &failure, &message));
+        QCOMPARE(failure, code);
+        QVERIFY2(message.endsWith(QStringLiteral(": ") + qt_error_string(cause)), qPrintable(message));
+    }
+
     // Large files meet the full disk while written; a small one only when its last buffered
     // bytes are, which must name the cause just the same.
     void aDiskThatFillsDuringApplyingLosesNothing_data()

@@ -248,6 +248,12 @@ TEST_CASE("a successful update replaces, adds, records the version and restarts"
     writeText(layout.stage / ".vorn" / "nested" / "x.bin", "staged state");
     writeText(layout.stage / ".self-update-backup" / "2.0 бета" / "VornLauncher.exe", "bogus");
     writeText(layout.backupRoot() / "1.0.0" / "VornLauncher.exe", "left by an earlier run");
+    // What a tampered staging folder may hold of the installation's own files.
+    writeText(layout.target / "launcher.ini", "player settings");
+    writeText(layout.stage / "launcher.ini", "planted settings");
+    writeText(layout.stage / "LOGS" / "launcher.log", "planted log");
+    writeText(layout.stage / "channel-sequence.json", "planted record");
+    writeText(layout.stage / "cache" / "manifest" / "game" / "manifest.json", "planted manifest");
     const std::string version = "2.0 бета";
 
     RecordingSystem system;
@@ -260,6 +266,10 @@ TEST_CASE("a successful update replaces, adds, records the version and restarts"
     CHECK(readText(layout.target / "keep.txt") == "untouched");
     CHECK(readText(layout.target / ".vorn" / "state.json") == "old state");
     CHECK_FALSE(fs::exists(layout.target / ".vorn" / "nested"));
+    CHECK(readText(layout.target / "launcher.ini") == "player settings");
+    CHECK_FALSE(fs::exists(layout.target / "LOGS"));
+    CHECK_FALSE(fs::exists(layout.target / "channel-sequence.json"));
+    CHECK_FALSE(fs::exists(layout.target / "cache"));
     CHECK(readText(layout.target / "self-version.txt") == version);
     CHECK(fs::file_size(layout.target / "self-version.txt") == version.size());
     CHECK_FALSE(fs::exists(layout.backupRoot()));

@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace vorn;
 using vorn::test::HttpResponse;
 using vorn::test::HttpTestServer;
@@ -32,7 +36,8 @@ class TestVornUpdate final : public QObject
     }
 
     // A signed release of no files under any ID, which the publisher itself would refuse.
-    void serveRelease(HttpTestServer& server, const QString& releaseId, qint64 sequence = 0)
+    void serveRelease(HttpTestServer& server, const QString& releaseId, qint64 sequence = 0,
+                      bool holdManifest = false)
     {
         Manifest manifest;
         manifest.releaseId = releaseId;
@@ -41,7 +46,10 @@ class TestVornUpdate final : public QObject
                                                                Sha256::hash(json), sequence);
         server.on("/channels/live.json", HttpResponse::text(200, pointer));
         server.on("/channels/live.sig", HttpResponse::text(200, sign(pointer)));
-        server.on("/m.json", HttpResponse::text(200, json));
+        HttpResponse manifestResponse = HttpResponse::text(200, json);
+        if (holdManifest)
+            manifestResponse.stallAfterBytes = 0; // headers, then nothing until the client leaves
+        server.on("/m.json", manifestResponse);
         server.on("/m.sig", HttpResponse::text(200, sign(json)));
     }
 
@@ -104,6 +112,53 @@ private slots:
         QVERIFY2(!output.contains(QRegularExpression(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"))),
                  output.toUtf8().toHex().constData());
         QCOMPARE(server.requests().isEmpty(), exitCode == 2);
+    }
+
+    // SIGTERM ends vorn-update as cancelled whatever it waits for: its own files, where a FIFO
+    // could stand in for one, are never waited on, and a server that holds its answer is left.
+    void terminationEndsAnyWait_data()
+    {
+        QTest::addColumn<QString>("fifo"); // below the work folder; empty: none
+        QTest::newRow("FIFO as the record of the newest pointer") << "game/.vorn/channel-sequence.json";
+        QTest::newRow("FIFO as the installed manifest") << "game/.vorn/installed-manifest.json";
+        QTest::newRow("FIFO as the kept manifest") << "cache/manifest/game/manifest.json";
+        QTest::newRow("a server holding the manifest") << "";
+    }
+
+    void terminationEndsAnyWait()
+    {
+#ifdef Q_OS_UNIX
+        QFETCH(QString, fifo);
+        QTemporaryDir work;
+        HttpTestServer server;
+        QVERIFY(server.start());
+        serveRelease(server, QStringLiteral("r1"), 1, true);
+        QVERIFY(QDir().mkpath(work.filePath(QStringLiteral("game/.vorn")))
+                && QDir().mkpath(work.filePath(QStringLiteral("cache/manifest/game"))));
+        if (!fifo.isEmpty())
+            QCOMPARE(::mkfifo(QFile::encodeName(work.filePath(fifo)).constData(), 0600), 0);
+        QFile config(work.filePath(QStringLiteral("launcher.json")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QStringLiteral("{\"updateBaseUrls\": [\"%1\"]}").arg(server.url(QStringLiteral("/"))).toUtf8());
+        config.close();
+
+        QProcess update;
+        update.start(QStringLiteral(VORN_UPDATE),
+                     {QStringLiteral("--config"), config.fileName(), QStringLiteral("--key"), keyFile(),
+                      QStringLiteral("--game-dir"), work.filePath(QStringLiteral("game")),
+                      QStringLiteral("--cache-dir"), work.filePath(QStringLiteral("cache")),
+                      QStringLiteral("--proxy"), QStringLiteral("direct"), QStringLiteral("--check"),
+                      QStringLiteral("--retry")});
+        // Past every file of its own, waiting for the server: the generous bound only ends a
+        // run that waits on a FIFO instead.
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requests("/m.json").isEmpty(), 60000);
+        update.terminate();
+        QVERIFY(update.waitForFinished(60000));
+        QCOMPARE(update.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(update.exitCode(), 130);
+#else
+        QSKIP("FIFOs and SIGTERM are POSIX matters");
+#endif
     }
 
     // With r2 (sequence 2) installed, a server replaying r1's validly signed pointer and

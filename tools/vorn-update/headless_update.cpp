@@ -82,10 +82,10 @@ bool parseProxy(const QString& text, const QString& user, ProxySettings* setting
 
 QString installedReleaseId(const QString& gameDir)
 {
-    QFile file(installedManifestPath(QDir(gameDir)));
+    QByteArray bytes;
     Manifest manifest;
-    if (!openRegularFile(&file)
-        || !parseManifest(file.readAll(), &manifest, nullptr))
+    if (!readRegularFile(installedManifestPath(QDir(gameDir)), kMaxInstalledManifestBytes, &bytes)
+        || !parseManifest(bytes, &manifest, nullptr))
         return QStringLiteral("none");
     return manifest.releaseId;
 }
