@@ -41,6 +41,16 @@ QString registerFonts()
 
 } // namespace
 
+void enableHighDpiScaling()
+{
+    // Qt 5 rounds 125 % and 150 % to whole factors unless told otherwise, which leaves the
+    // window either too small or far too large on common laptop displays.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+}
+
 void prepareApplication(QApplication& app)
 {
     // The application style and the tool-tip placement filter come before any widget
@@ -61,6 +71,7 @@ void prepareApplication(QApplication& app)
 
 int runLauncher(int argc, char** argv)
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     prepareApplication(app);
 
