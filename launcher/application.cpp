@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "launcher/display_scale.h"
 #include "launcher/main_window.h"
 #include "launcher/single_instance.h"
 #include "ui/fixed_tool_tip_filter.h"
@@ -45,8 +46,7 @@ void enableHighDpiScaling()
 {
     // Qt 5 rounds 125 % and 150 % to whole factors unless told otherwise, which leaves the
     // window either too small or far too large on common laptop displays.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
-        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(displayScaleRounding());
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 }

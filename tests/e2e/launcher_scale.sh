@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real window on scaled displays: on a 192 dpi X display the launcher doubles itself to
-# 2120 x 1240 pixels, and with QT_SCALE_FACTOR=1.5 it is 1590 x 930; each time it installs a
-# release as usual. nginx serves the release on loopback.
+# 2120 x 1240 pixels; a desktop that states 150 % (Xft.dpi 144) and QT_SCALE_FACTOR=1.5 make it
+# 1590 x 930; a 100 dpi server that states nothing keeps it at 1060 x 620 instead of blurring
+# it by 4 %. Each time it installs a release as usual. nginx serves the release on loopback.
 #   launcher_scale.sh VORN_LAUNCHER VORN_PUBLISH VORN_GALLERY SCRIPTS_DIR LOCALES_DIR
 # With SHOTS_DIR set it saves window-scale-200.png and window-scale-150.png there.
 set -euo pipefail
@@ -22,7 +23,7 @@ cleanup() {
 trap cleanup EXIT
 # shellcheck source=e2e-common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
-for tool in Xvfb xdotool nginx; do
+for tool in Xvfb xdotool xprop nginx; do
   command -v "$tool" >/dev/null || command -v "/usr/sbin/$tool" >/dev/null || fail "$tool is not installed (scripts/install-deps)"
 done
 # shellcheck source=../../scripts/window-driver
@@ -44,15 +45,16 @@ port=$("$scripts/free-port")
 start_scaled_display() { # run-dir WxH dpi
   mkdir -p "$1"
   exec 3> "$1/display"
-  Xvfb -displayfd 3 -screen 0 "$2x24" -dpi "$3" -nolisten tcp >/dev/null 2>&1 &
+  # -noreset: the server would drop the root window's properties when xprop disconnects.
+  Xvfb -displayfd 3 -screen 0 "$2x24" -dpi "$3" -noreset -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   exec 3>&-
   wait_for 20 "Xvfb" test -s "$1/display"
   export DISPLAY=":$(head -n 1 "$1/display")"
 }
 
-run_scaled() { # name, display size, dpi, QT_SCALE_FACTOR or empty, expected WxH, screenshot
-  local name=$1 size=$2 dpi=$3 factor=$4 expected=$5 shot=$6
+run_scaled() { # name, display size, dpi, Xft.dpi or empty, QT_SCALE_FACTOR or empty, expected WxH, screenshot
+  local name=$1 size=$2 dpi=$3 xft=$4 factor=$5 expected=$6 shot=${7:-}
   local dir="$work/$name"
   mkdir -p "$dir/launcher" "$dir/run"
   chmod 700 "$dir/run"
@@ -62,6 +64,8 @@ run_scaled() { # name, display size, dpi, QT_SCALE_FACTOR or empty, expected WxH
   printf '{"updateBaseUrls": ["http://127.0.0.1:%s/"], "selfUpdateBaseUrls": []}\n' "$port" > "$dir/launcher/launcher.json"
   printf '[Game]\nRoot=%s\n\n[Launcher]\nLanguage=en\nShowLog=false\n' "$dir/Ostravel" > "$dir/launcher/launcher.ini"
   start_scaled_display "$dir/x" "$size" "$dpi"
+  # Where desktops keep their scale setting.
+  [ -z "$xft" ] || xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xft.dpi:\t%s\n' "$xft")"
   local env=(XDG_RUNTIME_DIR="$dir/run" TMPDIR="$dir/run")
   [ -z "$factor" ] || env+=(QT_SCALE_FACTOR="$factor")
   env "${env[@]}" "$dir/launcher/VornLauncher" > "$work/launcher.log" 2>&1 &
@@ -70,13 +74,15 @@ run_scaled() { # name, display size, dpi, QT_SCALE_FACTOR or empty, expected WxH
   [ "${WIDTH}x${HEIGHT}" = "$expected" ] || fail "$name: the window is ${WIDTH}x${HEIGHT}, not $expected"
   wait_for 120 "$name: the launcher to install r1" grep -qx 'InstalledVersion=r1' "$dir/launcher/launcher.ini"
   same_files "$src" "$dir/Ostravel" || fail "$name: the game folder differs from r1"
-  if [ -n "$shots" ]; then
+  if [ -n "$shots" ] && [ -n "$shot" ]; then
     sleep 2
     grab_screen "$shots/$shot" "$X" "$Y" "$WIDTH" "$HEIGHT" || fail "screenshot $shot"
   fi
   stop_launcher
 }
 
-run_scaled "192 dpi" 2880x1920 192 "" 2120x1240 window-scale-200.png
-run_scaled "150 %" 1920x1080 96 1.5 1590x930 window-scale-150.png
-echo "launcher on scaled displays: 2120x1240 at 192 dpi, 1590x930 at 150 %, r1 installed at both; 1 passed, 0 failed"
+run_scaled "192 dpi" 2880x1920 192 "" "" 2120x1240 window-scale-200.png
+run_scaled "Xft.dpi 144" 1920x1080 96 144 "" 1590x930
+run_scaled "QT_SCALE_FACTOR 1.5" 1920x1080 96 "" 1.5 1590x930 window-scale-150.png
+run_scaled "100 dpi, nothing stated" 1920x1080 100 "" "" 1060x620
+echo "launcher on scaled displays: 2120x1240 at 192 dpi, 1590x930 at 150 % (Xft.dpi, QT_SCALE_FACTOR), 1060x620 at an unstated 100 dpi, r1 installed each time; 1 passed, 0 failed"
