@@ -45,7 +45,8 @@ QString registerFonts()
 void enableHighDpiScaling()
 {
     // Qt 5 rounds 125 % and 150 % to whole factors unless told otherwise, which leaves the
-    // window either too small or far too large on common laptop displays.
+    // window either too small or far too large on common laptop displays; fractions pass
+    // where the system states them on purpose.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(displayScaleRounding());
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);

@@ -61,7 +61,8 @@ QPixmap coveringPixmap(const QPixmap& image, const QSize& size, qreal devicePixe
     const QPixmap scaled =
         source.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     QPixmap covering = scaled.copy((scaled.width() - pixels.width()) / 2,
-                           (scaled.height() - pixels.height()) / 2, pixels.width(), pixels.height());
+                                   (scaled.height() - pixels.height()) / 2, pixels.width(),
+                                   pixels.height());
     covering.setDevicePixelRatio(ratio);
     return covering;
 }
