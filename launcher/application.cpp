@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "launcher/display_scale.h"
 #include "launcher/main_window.h"
 #include "launcher/single_instance.h"
 #include "ui/fixed_tool_tip_filter.h"
@@ -41,6 +42,16 @@ QString registerFonts()
 
 } // namespace
 
+void enableHighDpiScaling()
+{
+    // Qt 5 rounds 125 % and 150 % to whole factors unless told otherwise, which leaves the
+    // window either too small or far too large on common laptop displays; fractions pass
+    // where the system states them on purpose.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(displayScaleRounding());
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+}
+
 void prepareApplication(QApplication& app)
 {
     // The application style and the tool-tip placement filter come before any widget
@@ -61,6 +72,7 @@ void prepareApplication(QApplication& app)
 
 int runLauncher(int argc, char** argv)
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     prepareApplication(app);
 

@@ -4,6 +4,10 @@ class QApplication;
 
 namespace vorn {
 
+// Follow the display's scale factor, fractional ones included; must run before the
+// application object exists.
+void enableHighDpiScaling();
+
 // Fonts, tool-tip look and application identity; runs before anything reads settings.
 void prepareApplication(QApplication& app);
 

@@ -2,7 +2,9 @@
 
 #include "ui/style.h"
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QPixmap>
 
 #include <algorithm>
@@ -70,13 +72,28 @@ QPixmap logoLeftHalf(const QPixmap& logo)
 }
 
 QPixmap chronicleLogoFor(const QString& language, const QString& russianPath,
-                         const QString& englishPath)
+                         const QString& englishPath, qreal devicePixelRatio)
 {
     const QPixmap image(language == QLatin1String("ru") ? russianPath : englishPath);
     if (image.isNull())
         return {};
-    return image.scaled(style::kChronicleLogoWidth, style::kChronicleLogoHeight, Qt::KeepAspectRatio,
-                        Qt::SmoothTransformation);
+    const qreal ratio = std::max<qreal>(1.0, devicePixelRatio);
+    QPixmap logo = image.scaled(qRound(style::kChronicleLogoWidth * ratio),
+                                qRound(style::kChronicleLogoHeight * ratio), Qt::KeepAspectRatio,
+                                Qt::SmoothTransformation);
+    logo.setDevicePixelRatio(ratio);
+    return logo;
+}
+
+QList<qreal> screenDevicePixelRatios()
+{
+    QList<qreal> ratios;
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (!ratios.contains(screen->devicePixelRatio()))
+            ratios << screen->devicePixelRatio();
+    if (ratios.isEmpty())
+        ratios << 1.0;
+    return ratios;
 }
 
 QString assetPath(const char* name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QImage;
@@ -15,9 +16,13 @@ namespace vorn {
 [[nodiscard]] QPixmap logoLeftHalf(const QPixmap& logo);
 
 // The chronicle logo image for language: the Russian one for "ru", else the English one,
-// scaled to fit the logo area.
+// scaled to fit the logo area. The pixmap holds that area times devicePixelRatio and carries
+// the ratio, so a scaled display shows it sharp at the same logical size.
 [[nodiscard]] QPixmap chronicleLogoFor(const QString& language, const QString& russianPath,
-                                       const QString& englishPath);
+                                       const QString& englishPath, qreal devicePixelRatio = 1.0);
+
+// The device pixel ratios of the screens attached now (1 when there is none).
+[[nodiscard]] QList<qreal> screenDevicePixelRatios();
 
 // Resource paths of the launcher's images.
 [[nodiscard]] QString assetPath(const char* name);

@@ -20,8 +20,10 @@ void LauncherBackdrop::paintEvent(QPaintEvent*)
     if (m_image.isNull())
         painter.fillRect(rect(), style::color(style::kBackdropEmpty));
     else {
-        if (m_scaled.size() != size())
-            m_scaled = painting::coveringPixmap(m_image, size());
+        const qreal ratio = devicePixelRatioF();
+        if (m_scaled.size() != (QSizeF(size()) * ratio).toSize()
+            || !qFuzzyCompare(m_scaled.devicePixelRatioF(), ratio))
+            m_scaled = painting::coveringPixmap(m_image, size(), ratio);
         painter.drawPixmap(0, 0, m_scaled);
     }
 

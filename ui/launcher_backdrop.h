@@ -17,7 +17,7 @@ protected:
 
 private:
     QPixmap m_image;
-    QPixmap m_scaled; // the image cut to the current size, rebuilt on resize
+    QPixmap m_scaled; // the image cut to the current size and pixel ratio, rebuilt when either changes
 };
 
 } // namespace vorn

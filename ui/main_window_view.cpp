@@ -72,7 +72,7 @@ QPushButton* socialButton(painting::SocialGlyph glyph, QWidget* parent)
     button->setFixedSize(style::kSocialButtonSize, style::kSocialButtonSize);
     button->setCursor(Qt::PointingHandCursor);
     button->setIconSize(QSize(style::kSocialIconSize, style::kSocialIconSize));
-    button->setIcon(QIcon(painting::socialIcon(glyph, style::kSocialIconSize)));
+    button->setIcon(painting::socialIcon(glyph, style::kSocialIconSize, screenDevicePixelRatios()));
     return button;
 }
 
@@ -465,7 +465,8 @@ void MainWindowView::buildRightColumn(QHBoxLayout* contentLayout)
     chronicleLogo->setProperty("chronicleLogoRu", assetPath("chronicle-logo-ru.png"));
     chronicleLogo->setProperty("chronicleLogoEn", assetPath("chronicle-logo-en.png"));
     chronicleLogo->setPixmap(chronicleLogoFor(language(), assetPath("chronicle-logo-ru.png"),
-                                              assetPath("chronicle-logo-en.png")));
+                                              assetPath("chronicle-logo-en.png"),
+                                              chronicleLogo->devicePixelRatioF()));
     chronicle->addWidget(chronicleLogo);
     chronicle->addStretch();
     rightColumn->addWidget(chronicleCard, 0, Qt::AlignRight | Qt::AlignTop);

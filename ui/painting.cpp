@@ -2,6 +2,7 @@
 
 #include "ui/style.h"
 
+#include <QIcon>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -48,19 +49,28 @@ void drawNinePatch(QPainter& painter, const QRect& target, const QPixmap& image)
     }
 }
 
-QPixmap coveringPixmap(const QPixmap& image, const QSize& size)
+QPixmap coveringPixmap(const QPixmap& image, const QSize& size, qreal devicePixelRatio)
 {
     if (image.isNull() || size.isEmpty())
         return {};
+    const qreal ratio = std::max<qreal>(1.0, devicePixelRatio);
+    const QSize pixels(qRound(size.width() * ratio), qRound(size.height() * ratio));
+    // The source's own ratio would make scaled() think in other units; only its pixels count.
+    QPixmap source = image;
+    source.setDevicePixelRatio(1.0);
     const QPixmap scaled =
-        image.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    return scaled.copy((scaled.width() - size.width()) / 2, (scaled.height() - size.height()) / 2,
-                       size.width(), size.height());
+        source.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    QPixmap covering = scaled.copy((scaled.width() - pixels.width()) / 2,
+                                   (scaled.height() - pixels.height()) / 2, pixels.width(),
+                                   pixels.height());
+    covering.setDevicePixelRatio(ratio);
+    return covering;
 }
 
 void drawCovering(QPainter& painter, const QRect& target, const QPixmap& image)
 {
-    const QPixmap covering = coveringPixmap(image, target.size());
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QPixmap covering = coveringPixmap(image, target.size(), ratio);
     if (!covering.isNull())
         painter.drawPixmap(target.topLeft(), covering);
 }
@@ -259,17 +269,25 @@ void drawSocialGlyph(QPainter& painter, const QRectF& bounds, SocialGlyph glyph)
     painter.restore();
 }
 
-QPixmap socialIcon(SocialGlyph glyph, int size)
+QIcon socialIcon(SocialGlyph glyph, int size, const QList<qreal>& devicePixelRatios)
 {
-    // Drawn at twice the size so the icon stays crisp on high-density screens.
-    QPixmap pixmap(size * 2, size * 2);
-    pixmap.fill(Qt::transparent);
-    {
-        QPainter painter(&pixmap);
-        drawSocialGlyph(painter, QRectF(0, 0, size * 2, size * 2), glyph);
+    QList<qreal> ratios{1.0, 2.0};
+    for (qreal ratio : devicePixelRatios)
+        if (ratio > 1.0 && !ratios.contains(ratio))
+            ratios << ratio;
+    QIcon icon;
+    for (qreal ratio : ratios) {
+        const int pixels = qRound(size * ratio);
+        QPixmap pixmap(pixels, pixels);
+        pixmap.fill(Qt::transparent);
+        {
+            QPainter painter(&pixmap);
+            drawSocialGlyph(painter, QRectF(0, 0, pixels, pixels), glyph);
+        }
+        pixmap.setDevicePixelRatio(ratio);
+        icon.addPixmap(pixmap);
     }
-    pixmap.setDevicePixelRatio(2.0);
-    return pixmap;
+    return icon;
 }
 
 } // namespace vorn::painting

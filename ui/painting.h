@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QSize>
 
 class QColor;
+class QIcon;
 class QImage;
 class QPainter;
 class QPixmap;
@@ -19,9 +21,12 @@ namespace vorn::painting {
 // Corners copied unscaled, edges stretched along their length, centre in both directions.
 void drawNinePatch(QPainter& painter, const QRect& target, const QPixmap& image);
 
-// The image scaled to cover size (aspect ratio kept), cut to its centred part.
-[[nodiscard]] QPixmap coveringPixmap(const QPixmap& image, const QSize& size);
-// Draws coveringPixmap(image, target.size()) into target.
+// The image scaled to cover size (aspect ratio kept), cut to its centred part. size is in
+// logical pixels: the result holds size x devicePixelRatio pixels and carries that ratio, so
+// it is drawn at size and stays sharp on a scaled display.
+[[nodiscard]] QPixmap coveringPixmap(const QPixmap& image, const QSize& size,
+                                     qreal devicePixelRatio = 1.0);
+// Draws coveringPixmap(image, target.size()) into target, for the painter's device ratio.
 void drawCovering(QPainter& painter, const QRect& target, const QPixmap& image);
 
 // The hover plate behind the window controls and the dialog close button.
@@ -41,6 +46,8 @@ void drawSettingsGlyph(QPainter& painter, const QColor& color);
 
 enum class SocialGlyph { Discord, Telegram };
 void drawSocialGlyph(QPainter& painter, const QRectF& bounds, SocialGlyph glyph);
-[[nodiscard]] QPixmap socialIcon(SocialGlyph glyph, int size);
+// Drawn for each given device pixel ratio (at least 1 and 2), so the icon is sharp on any screen.
+[[nodiscard]] QIcon socialIcon(SocialGlyph glyph, int size,
+                               const QList<qreal>& devicePixelRatios = {});
 
 } // namespace vorn::painting

@@ -46,7 +46,8 @@ void relabelObject(QObject* object, const QString& language)
     const QVariant english = object->property("chronicleLogoEn");
     if (russian.isValid() || english.isValid()) {
         if (auto* label = qobject_cast<QLabel*>(object)) {
-            const QPixmap logo = chronicleLogoFor(language, russian.toString(), english.toString());
+            const QPixmap logo = chronicleLogoFor(language, russian.toString(), english.toString(),
+                                                  label->devicePixelRatioF());
             if (!logo.isNull())
                 label->setPixmap(logo);
         }

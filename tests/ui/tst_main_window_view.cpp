@@ -12,6 +12,7 @@
 #include "ui/main_window_view.h"
 #include "ui/style.h"
 
+#include <QCheckBox>
 #include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
@@ -68,14 +69,19 @@ private slots:
     void treeFitsMinimumSize_data()
     {
         QTest::addColumn<bool>("logShown");
-        QTest::newRow("log hidden") << false;
-        QTest::newRow("log shown") << true;
+        QTest::addColumn<QString>("language");
+        QTest::newRow("log hidden") << false << QStringLiteral("ru");
+        QTest::newRow("log shown") << true << QStringLiteral("ru");
+        QTest::newRow("log shown, en") << true << QStringLiteral("en");
     }
 
+    // Also run on scaled screens (QT_SCALE_FACTOR, see CMakeLists.txt): the same logical
+    // geometry, every text still inside its box, and artwork made for the pixel ratio.
     void treeFitsMinimumSize()
     {
         QFETCH(bool, logShown);
-        auto window = build(QStringLiteral("ru"), logShown);
+        QFETCH(QString, language);
+        auto window = build(language, logShown);
         MainWindowView* view = viewOf(window.get());
         QCOMPARE(window->minimumSize(), QSize(1060, 620));
         QCOMPARE(window->size(), QSize(1060, 620));
@@ -111,6 +117,36 @@ private slots:
         }
         QVERIFY(fixed >= 15);
 
+        // Every text fits its box: the labels' and check boxes' text as their fonts lay it out.
+        int texts = 0;
+        for (QLabel* label : window->findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(window.get()) || label->text().isEmpty() || label->wordWrap())
+                continue;
+            const QSize needed = label->fontMetrics().size(Qt::TextSingleLine, label->text());
+            const QRect box = label->contentsRect();
+            QVERIFY2(needed.width() <= box.width() && needed.height() <= box.height() + 2,
+                     qPrintable(QStringLiteral("%1: %2x%3 in %4x%5").arg(label->objectName())
+                                    .arg(needed.width()).arg(needed.height())
+                                    .arg(box.width()).arg(box.height())));
+            ++texts;
+        }
+        for (QCheckBox* check : window->findChildren<QCheckBox*>()) {
+            if (!check->isVisibleTo(window.get()))
+                continue;
+            QVERIFY2(check->sizeHint().width() <= check->width()
+                         && check->sizeHint().height() <= check->height(),
+                     qPrintable(check->text()));
+            ++texts;
+        }
+        QVERIFY(texts >= 5);
+
+        // Artwork scaled for the window is made for the screen's pixel ratio, not magnified.
+        const qreal ratio = window->devicePixelRatioF();
+        const QPixmap logo = view->chronicleLogo->pixmap(Qt::ReturnByValue);
+        QCOMPARE(logo.devicePixelRatioF(), ratio);
+        QVERIFY(logo.width() >= qRound(style::kChronicleLogoWidth * ratio) - 1
+                || logo.height() >= qRound(style::kChronicleLogoHeight * ratio) - 1);
+
         // Stacked parts do not run into each other.
         QVERIFY(inWindow(view->titleBar, window.get()).bottom() < inWindow(view->contentArea, window.get()).top());
         QVERIFY(inWindow(view->newsList, window.get()).bottom() < inWindow(view->navigationPanel, window.get()).top());
@@ -119,7 +155,9 @@ private slots:
         // With the log shown the right column is 34 px short; only the chronicle card's
         // transparent lower margin then lies behind the profile card, not its logo.
         const int logoImageBottom = inWindow(view->chronicleLogo, window.get()).center().y()
-                                    + view->chronicleLogo->pixmap(Qt::ReturnByValue).height() / 2;
+                                    + qRound(view->chronicleLogo->pixmap(Qt::ReturnByValue).height()
+                                             / view->chronicleLogo->pixmap(Qt::ReturnByValue).devicePixelRatioF())
+                                          / 2;
         QVERIFY(logoImageBottom < inWindow(view->profileCard, window.get()).top());
         if (!logShown)
             QVERIFY(inWindow(view->chronicleCard, window.get()).bottom()
@@ -322,8 +360,9 @@ private slots:
         const QString ruPath = assetPath("chronicle-logo-ru.png");
         const QString enPath = assetPath("chronicle-logo-en.png");
         QCOMPARE(view->languageButton->property("selectedLanguage").toString(), QStringLiteral("ru"));
+        const qreal ratio = view->chronicleLogo->devicePixelRatioF();
         QCOMPARE(view->chronicleLogo->pixmap(Qt::ReturnByValue).toImage(),
-                 chronicleLogoFor(QStringLiteral("ru"), ruPath, enPath).toImage());
+                 chronicleLogoFor(QStringLiteral("ru"), ruPath, enPath, ratio).toImage());
         QVERIFY(view->knowledgeButton->showsRussianCaption());
         QVERIFY(chronicleLogoFor(QStringLiteral("ru"), ruPath, enPath).toImage()
                 != chronicleLogoFor(QStringLiteral("en"), ruPath, enPath).toImage());
@@ -333,7 +372,7 @@ private slots:
         view->applyLanguage(QStringLiteral("en"));
         QCOMPARE(view->languageButton->property("selectedLanguage").toString(), QStringLiteral("en"));
         QCOMPARE(view->chronicleLogo->pixmap(Qt::ReturnByValue).toImage(),
-                 chronicleLogoFor(QStringLiteral("en"), ruPath, enPath).toImage());
+                 chronicleLogoFor(QStringLiteral("en"), ruPath, enPath, ratio).toImage());
         QVERIFY(!view->knowledgeButton->showsRussianCaption());
         QCOMPARE(view->playButton->text(), translate("Main/Play", "PLAY"));
         QCOMPARE(view->closeButton->toolTip(), QStringLiteral("Close"));

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QStandardItemModel>
 #include <QStyleOptionViewItem>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <climits>
@@ -155,6 +156,76 @@ private slots:
         const QPixmap half = logoLeftHalf(QPixmap::fromImage(logo));
         QCOMPARE(half.size(), QSize(37, 20));
         QVERIFY(logoLeftHalf(QPixmap()).isNull());
+    }
+
+    // Cut for a scaled screen: the pixels of logical size x ratio, the ratio carried along, and
+    // the centred part of the source, whatever ratio the source itself carries.
+    void coveringForPixelRatio_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<qreal>("sourceRatio");
+        QTest::addColumn<QSize>("pixels");
+        QTest::newRow("100 %") << 1.0 << 1.0 << QSize(50, 100);
+        QTest::newRow("150 %") << 1.5 << 1.0 << QSize(75, 150);
+        QTest::newRow("200 %") << 2.0 << 1.0 << QSize(100, 200);
+        QTest::newRow("200 %, source with its own ratio") << 2.0 << 2.0 << QSize(100, 200);
+        QTest::newRow("below 1 counts as 1") << 0.0 << 1.0 << QSize(50, 100);
+    }
+
+    void coveringForPixelRatio()
+    {
+        QFETCH(qreal, ratio);
+        QFETCH(qreal, sourceRatio);
+        QFETCH(QSize, pixels);
+        // Red left and right thirds around a green middle, twice as wide as it is high.
+        QImage source(600, 200, QImage::Format_ARGB32);
+        source.fill(Qt::red);
+        QPainter(&source).fillRect(200, 0, 200, 200, Qt::green);
+        QPixmap image = QPixmap::fromImage(source);
+        image.setDevicePixelRatio(sourceRatio);
+
+        const QPixmap covering = painting::coveringPixmap(image, QSize(50, 100), ratio);
+        QCOMPARE(covering.size(), pixels);
+        QCOMPARE(covering.devicePixelRatioF(), std::max<qreal>(1.0, ratio));
+        // The 1:2 window onto a 3:1 image is its middle: green from edge to edge.
+        const QImage cut = covering.toImage();
+        QCOMPARE(cut.pixelColor(2, pixels.height() / 2), QColor(Qt::green));
+        QCOMPARE(cut.pixelColor(pixels.width() - 3, pixels.height() / 2), QColor(Qt::green));
+
+        // Drawn through a painter on a device of that ratio, it is not scaled again.
+        QImage device(pixels, QImage::Format_ARGB32);
+        device.setDevicePixelRatio(std::max<qreal>(1.0, ratio));
+        device.fill(Qt::black);
+        {
+            QPainter painter(&device);
+            painting::drawCovering(painter, QRect(0, 0, 50, 100), image);
+        }
+        QCOMPARE(device.pixelColor(pixels.width() - 1, pixels.height() - 1), QColor(Qt::green));
+    }
+
+    void chronicleLogoForPixelRatio_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QSize>("pixels");
+        QTest::newRow("100 %") << 1.0 << QSize(286, 104);
+        QTest::newRow("150 %") << 1.5 << QSize(429, 156);
+        QTest::newRow("200 %") << 2.0 << QSize(572, 208);
+    }
+
+    void chronicleLogoForPixelRatio()
+    {
+        QFETCH(qreal, ratio);
+        QFETCH(QSize, pixels);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QImage art(572, 208, QImage::Format_ARGB32);
+        art.fill(Qt::yellow);
+        const QString path = dir.filePath(QStringLiteral("logo.png"));
+        QVERIFY(art.save(path));
+        const QPixmap logo = chronicleLogoFor(QStringLiteral("en"), QString(), path, ratio);
+        QCOMPARE(logo.size(), pixels);
+        QCOMPARE(logo.devicePixelRatioF(), ratio);
+        QVERIFY(chronicleLogoFor(QStringLiteral("en"), path, dir.filePath("missing.png"), ratio).isNull());
     }
 
     void progressFraction_data()
