@@ -85,12 +85,13 @@ private:
 
 bool readInstalledManifest(const QDir& folder, InstalledFiles* files, QVector<ManifestFile>* order)
 {
-    QFile file(installedManifestPath(folder));
-    // Anything but a regular file is no installed manifest (and a FIFO would block the open).
-    if (!openRegularFile(&file))
+    // Anything but a regular file of a sane size is no installed manifest: a FIFO would block
+    // the read and a link to a device would fill memory.
+    QByteArray bytes;
+    if (!readRegularFile(installedManifestPath(folder), kMaxInstalledManifestBytes, &bytes))
         return false;
     Manifest installed;
-    if (!parseManifest(file.readAll(), &installed))
+    if (!parseManifest(bytes, &installed))
         return false;
     files->reserve(installed.files.size());
     for (const ManifestFile& entry : qAsConst(installed.files))

@@ -155,7 +155,8 @@ void HeadlessUpdate::start()
     m_network->setDownloadRateLimit(qint64(m_options.rateLimitMBps * 1048576.0));
 
     m_index = new ReleaseIndexClient(m_network, this);
-    m_index->setServers(config.updateBaseUrls);
+    m_servers = config.updateBaseUrls;
+    m_index->setServers(m_servers);
     m_index->setPublicKeys(readTrustedPublicKeys(m_options.keyPath));
     const QDir gameFolder(m_options.gameDir);
     m_index->setSequenceStore(gamePointerHistoryPath(gameFolder), installedManifestPath(gameFolder));
@@ -189,6 +190,8 @@ void HeadlessUpdate::onManifest(const Manifest& manifest, const QString& baseUrl
     }
 
     m_engine = new UpdateEngine(m_network, this);
+    // A server that serves something else than its objects is left for the next one.
+    m_engine->setServers(m_servers);
     if (!m_options.cacheDir.isEmpty())
         m_engine->setCacheRoot(m_options.cacheDir);
     connect(m_engine, &UpdateEngine::statusChanged, this, [this](const QString& status) {

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace vorn {
 
@@ -63,6 +64,7 @@ private:
     ReleaseIndexClient* m_index = nullptr;
     UpdateEngine* m_engine = nullptr;
     QString m_installedRelease;
+    QStringList m_servers;
     QElapsedTimer m_stageClock;
     QElapsedTimer m_lastLine;
     QString m_stage;
