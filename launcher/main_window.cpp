@@ -277,7 +277,8 @@ bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, long* r
         bringToFront();
         return true;
     }
-    if (m_tray->handleNativeEvent(eventType, message, result)
+    // The view's native window exists, and gets messages, before the tray is made.
+    if ((m_tray && m_tray->handleNativeEvent(eventType, message, result))
         || answerFrameHitTest(eventType, message, this, style::kResizeBorder, result))
         return true;
     return QMainWindow::nativeEvent(eventType, message, result);
