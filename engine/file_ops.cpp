@@ -57,20 +57,27 @@ bool removeTree(const QString& root, const QString& rel)
 
 bool storeVerifiedFile(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QTemporaryFile temporary(path + QStringLiteral(".XXXXXX.part"));
-    if (!temporary.open() || !writeFully(&temporary, bytes.constData(), bytes.size())
-        || !temporary.flush()) {
+    // A QTemporaryFile keeps its handle until it is destroyed, even when closed, and Windows
+    // refuses to rename a file that is open: the temporary lives in a scope of its own.
+    QString temporaryName;
+    {
+        QTemporaryFile temporary(path + QStringLiteral(".XXXXXX.part"));
+        if (!temporary.open() || !writeFully(&temporary, bytes.constData(), bytes.size())
+            || !temporary.flush()) {
+            if (error)
+                *error = temporary.errorString();
+            return false;
+        }
+        temporary.setAutoRemove(false);
+        temporaryName = temporary.fileName();
+    }
+    if (!replaceEntry(temporaryName, path)) {
+        const QString cause = qt_error_string();
+        QFile::remove(temporaryName);
         if (error)
-            *error = temporary.errorString();
+            *error = QStringLiteral("Cannot store %1: %2").arg(path, cause);
         return false;
     }
-    temporary.close();
-    if (!replaceEntry(temporary.fileName(), path)) {
-        if (error)
-            *error = QStringLiteral("Cannot store %1").arg(path);
-        return false;
-    }
-    temporary.setAutoRemove(false);
     return true;
 }
 

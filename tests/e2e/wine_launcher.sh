@@ -33,6 +33,12 @@ cleanup() {
 trap cleanup EXIT
 # shellcheck source=e2e-common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+# What the launcher itself logged says more than Wine's output.
+fail() {
+  echo "FAIL: $*" >&2
+  tail -n 20 "$work/launcher.log" "$inst/logs/launcher.log" >&2 2>/dev/null || true
+  exit 1
+}
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/install-deps)"
 done
