@@ -1,4 +1,5 @@
 #include "config/settings.h"
+#include "config/writable_places.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -258,6 +259,120 @@ private slots:
         setGameRoot(m_dir->path() + QStringLiteral("/a/./b/"));
         QCOMPARE(vorn::gameRoot(), m_dir->path() + QStringLiteral("/a/b"));
     }
+
+    // Where each kind of file goes. "P" stands for the program's folder, "H" for home.
+    void places_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<bool>("userFolders"); // false: a system without them (Windows)
+        QTest::addColumn<QStringList>("expected"); // settings, state, cache, game folder base
+        const QStringList beside{"P", "P", "P/cache", "P/.."};
+        const QStringList defaults{"H/.config/vorn-launcher", "H/.local/state/vorn-launcher",
+                                   "H/.cache/vorn-launcher", "H/.local/share"};
+        const QStringList all{"XDG_CONFIG_HOME=/x/conf", "XDG_STATE_HOME=/x/state", "XDG_CACHE_HOME=/x/cache",
+                              "XDG_DATA_HOME=/x/data"};
+        QTest::newRow("writable: beside, whatever the variables") << true << all << true << beside;
+        QTest::newRow("read-only, variables unset") << false << QStringList() << true << defaults;
+        QTest::newRow("read-only, variables set")
+            << false << all << true
+            << QStringList{"/x/conf/vorn-launcher", "/x/state/vorn-launcher", "/x/cache/vorn-launcher", "/x/data"};
+        QTest::newRow("read-only, variables empty")
+            << false << QStringList{"XDG_CONFIG_HOME=", "XDG_STATE_HOME=", "XDG_CACHE_HOME=", "XDG_DATA_HOME="}
+            << true << defaults;
+        QTest::newRow("read-only, relative variables")
+            << false << QStringList{"XDG_CONFIG_HOME=conf", "XDG_STATE_HOME=./state", "XDG_CACHE_HOME=cache/",
+                                    "XDG_DATA_HOME=../data"}
+            << true << defaults;
+        QTest::newRow("read-only, one variable set")
+            << false << QStringList{"XDG_CACHE_HOME=/x/cache/"} << true
+            << QStringList{defaults.at(0), defaults.at(1), "/x/cache/vorn-launcher", defaults.at(3)};
+        QTest::newRow("read-only without user folders: beside") << false << all << false << beside;
+    }
+
+    void places()
+    {
+        QFETCH(bool, writable);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, userFolders);
+        QFETCH(QStringList, expected);
+        QProcessEnvironment variables;
+        for (const QString& entry : environment)
+            variables.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        const QString program = QStringLiteral("/opt/vorn/launcher");
+        const QString home = QStringLiteral("/home/player");
+        const UserBaseFolders bases = userFolders ? xdgBaseFolders(variables, home) : UserBaseFolders();
+        const WritablePlaces places = choosePlaces(program, writable, QStringLiteral("vorn-launcher"), bases);
+        const QStringList got{places.settings.path(), places.state.path(), places.cache.path(),
+                              places.gameFolderBase};
+        QStringList want;
+        for (QString path : expected) {
+            if (path.startsWith(QLatin1Char('P')))
+                path = QDir::cleanPath(program + path.mid(1));
+            else if (path.startsWith(QLatin1Char('H')))
+                path = home + path.mid(1);
+            want << path;
+        }
+        QCOMPARE(got, want);
+        QCOMPARE(places.besideProgram, writable || !userFolders);
+    }
+
+    // Writable is what can be done, found out by doing it.
+    void canCreateFiles_data()
+    {
+        QTest::addColumn<QString>("folder"); // "TEMP" stands for a fresh temporary folder
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("a folder of ours") << "TEMP" << true;
+        QTest::newRow("missing folder") << "TEMP/missing" << false;
+        QTest::newRow("a file, not a folder") << "TEMP/file" << false;
+#ifdef Q_OS_LINUX
+        // Unwritable for root too, where mode bits would not stop it.
+        QTest::newRow("a folder nobody may create files in") << "/proc" << false;
+#endif
+    }
+
+    void canCreateFiles()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, expected);
+        QTemporaryDir temp;
+        QFile file(temp.filePath(QStringLiteral("file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        folder.replace(QStringLiteral("TEMP"), temp.path());
+        QCOMPARE(canCreateFilesIn(folder), expected);
+        // The probe leaves nothing behind.
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("file")});
+    }
+
+#ifndef Q_OS_WIN
+    // The whole way, as the launcher takes it: launcher.ini and its defaults in the settings
+    // folder of the user's, the game folder in the data folder, nothing in the program's.
+    void readOnlyProgramFolderKeepsSettingsInUserFolders()
+    {
+        QTemporaryDir user;
+        const QByteArray names[] = {"VORN_TEST_READONLY_PROGRAM_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
+        const QByteArray values[] = {"1", user.filePath(QStringLiteral("conf")).toUtf8(),
+                                     user.filePath(QStringLiteral("data")).toUtf8()};
+        for (int i = 0; i < 3; ++i)
+            qputenv(names[i].constData(), values[i]);
+        resetWritablePlaces();
+        ensureSettingsDefaults();
+        setInstalledVersion(QStringLiteral("r7"));
+        const QString game = vorn::gameRoot();
+        for (const QByteArray& name : names)
+            qunsetenv(name.constData());
+        resetWritablePlaces();
+
+        QVERIFY(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+        QSettings ini(user.filePath(QStringLiteral("conf/vorn-launcher/launcher.ini")), QSettings::IniFormat);
+        QCOMPARE(ini.value(QStringLiteral("Game/InstalledVersion")).toString(), QStringLiteral("r7"));
+        QCOMPARE(QDir::fromNativeSeparators(ini.value(QStringLiteral("Game/Root")).toString()),
+                 user.filePath(QStringLiteral("data/Ostravel")));
+        QCOMPARE(game, user.filePath(QStringLiteral("data/Ostravel")));
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestSettings)
