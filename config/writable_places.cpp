@@ -47,13 +47,6 @@ QString baseFolder(const QProcessEnvironment& environment, const char* variable,
     return QDir::cleanPath(value);
 }
 
-bool programFolderWritable(const QString& folder)
-{
-    if (!qEnvironmentVariableIsEmpty(kReadOnlyHook))
-        return false;
-    return canCreateFilesIn(folder);
-}
-
 } // namespace
 
 QString OwnFolder::path() const
@@ -124,6 +117,13 @@ bool canCreateFilesIn(const QString& folder)
     return probe.open();
 }
 
+bool programFolderWritable(const QString& folder)
+{
+    if (!qEnvironmentVariableIsEmpty(kReadOnlyHook))
+        return false;
+    return !QFileInfo::exists(folder) || canCreateFilesIn(folder);
+}
+
 void setPlacesName(const QString& name)
 {
     Decision& state = decision();
@@ -171,17 +171,6 @@ QString placeFolder(Place place)
 QString placeFilePath(Place place, const QString& name)
 {
     return QDir(placeFolder(place)).filePath(name);
-}
-
-QString placesNotice()
-{
-    const WritablePlaces places = writablePlaces();
-    if (places.besideProgram)
-        return QString();
-    return QStringLiteral("The program's folder %1 is read-only: settings are kept in %2, the log in %3, "
-                          "caches in %4")
-        .arg(QDir::toNativeSeparators(launcherDirectory()), QDir::toNativeSeparators(places.settings.path()),
-             QDir::toNativeSeparators(places.state.path()), QDir::toNativeSeparators(places.cache.path()));
 }
 
 void resetWritablePlaces()

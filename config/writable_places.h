@@ -62,6 +62,9 @@ struct WritablePlaces
 // Whether files can be made in folder, found out by making one: permission bits say nothing
 // of a read-only mount, of access lists, or of what root may do.
 [[nodiscard]] bool canCreateFilesIn(const QString& folder);
+// Whether a program keeps its files beside itself in folder: when files can be made there, and
+// when the folder does not exist yet (a tool or test that names it makes it, as before).
+[[nodiscard]] bool programFolderWritable(const QString& folder);
 
 // The folder name below the user's base folders; "vorn-launcher" unless a tool names itself
 // before the first use.
@@ -73,8 +76,6 @@ void setPlacesName(const QString& name);
 // created and made ours; beside the program each caller keeps making its own folders.
 [[nodiscard]] QString placeFolder(Place place);
 [[nodiscard]] QString placeFilePath(Place place, const QString& name);
-// The sentence to log once per run when the files are not beside the program; empty else.
-[[nodiscard]] QString placesNotice();
 // Forgets the decision; the next use decides again.
 void resetWritablePlaces();
 

@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDesktopServices>
 #include <QMouseEvent>
 #include <QFile>
@@ -103,9 +104,16 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     m_newsView = new NewsWidgetsView(*m_view, this);
     m_news = new NewsFeed(*m_network, *m_newsView, m_config.newsUrl, this);
     m_news->loadNews();
-    const QString places = placesNotice();
-    if (!places.isEmpty())
-        appendLog(QStringLiteral("FILES"), places);
+    // Once a run, so that support finds the settings and the log of a read-only installation.
+    const WritablePlaces places = writablePlaces();
+    if (!places.besideProgram)
+        appendLog(QStringLiteral("FILES"),
+                  translate("Main/FilesInUserFolders",
+                            "The launcher's folder %1 is read-only: settings are kept in %2, the log in %3, caches in %4")
+                      .arg(QDir::toNativeSeparators(launcherDirectory()),
+                           QDir::toNativeSeparators(places.settings.path()),
+                           QDir::toNativeSeparators(places.state.path()),
+                           QDir::toNativeSeparators(places.cache.path())));
     // The launcher's own release is looked at first; the game check follows when it ends.
     QTimer::singleShot(0, m_self, [self = m_self] { self->startSelfCheck(false); });
 }
@@ -276,9 +284,6 @@ void MainWindow::retranslate(const QString& language)
     // The article panel's frame texts are built in the language of the load.
     if (m_news)
         m_news->loadNews();
-    const QString places = placesNotice();
-    if (!places.isEmpty())
-        appendLog(QStringLiteral("FILES"), places);
 }
 
 bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, long* result)

@@ -321,26 +321,36 @@ private slots:
     void canCreateFiles_data()
     {
         QTest::addColumn<QString>("folder"); // "TEMP" stands for a fresh temporary folder
-        QTest::addColumn<bool>("expected");
-        QTest::newRow("a folder of ours") << "TEMP" << true;
-        QTest::newRow("missing folder") << "TEMP/missing" << false;
-        QTest::newRow("a file, not a folder") << "TEMP/file" << false;
+        QTest::addColumn<bool>("readOnlyHook");
+        QTest::addColumn<bool>("canCreate");
+        QTest::addColumn<bool>("programWritable");
+        QTest::newRow("a folder of ours") << "TEMP" << false << true << true;
+        QTest::newRow("a folder of ours, test hook set") << "TEMP" << true << true << false;
+        QTest::newRow("missing folder: made later by whoever named it") << "TEMP/missing" << false << false << true;
+        QTest::newRow("a file, not a folder") << "TEMP/file" << false << false << false;
 #ifdef Q_OS_LINUX
         // Unwritable for root too, where mode bits would not stop it.
-        QTest::newRow("a folder nobody may create files in") << "/proc" << false;
+        QTest::newRow("a folder nobody may create files in") << "/proc" << false << false << false;
 #endif
     }
 
     void canCreateFiles()
     {
         QFETCH(QString, folder);
-        QFETCH(bool, expected);
+        QFETCH(bool, readOnlyHook);
+        QFETCH(bool, canCreate);
+        QFETCH(bool, programWritable);
         QTemporaryDir temp;
         QFile file(temp.filePath(QStringLiteral("file")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         folder.replace(QStringLiteral("TEMP"), temp.path());
-        QCOMPARE(canCreateFilesIn(folder), expected);
+        if (readOnlyHook)
+            qputenv("VORN_TEST_READONLY_PROGRAM_DIR", "1");
+        const bool writable = programFolderWritable(folder);
+        qunsetenv("VORN_TEST_READONLY_PROGRAM_DIR");
+        QCOMPARE(canCreateFilesIn(folder), canCreate);
+        QCOMPARE(writable, programWritable);
         // The probe leaves nothing behind.
         QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("file")});
