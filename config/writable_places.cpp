@@ -138,8 +138,10 @@ WritablePlaces writablePlaces()
     QMutexLocker lock(&state.mutex);
     if (!state.decided) {
         const QString program = QDir::cleanPath(QDir(launcherDirectory()).absolutePath());
-        const bool writable = programFolderWritable(program);
-        state.places = choosePlaces(program, writable, state.name, userBaseFolders());
+        const UserBaseFolders bases = userBaseFolders();
+        // Without a second place there is nothing to decide, and nothing to probe.
+        const bool writable = bases.isEmpty() || programFolderWritable(program);
+        state.places = choosePlaces(program, writable, state.name, bases);
         state.prepared = {};
         state.decided = true;
         qCDebug(lcPlaces) << "program folder" << program << "writable:" << writable << "settings"
