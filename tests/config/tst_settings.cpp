@@ -355,34 +355,6 @@ private slots:
         QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("file")});
     }
-
-#ifndef Q_OS_WIN
-    // The whole way, as the launcher takes it: launcher.ini and its defaults in the settings
-    // folder of the user's, the game folder in the data folder, nothing in the program's.
-    void readOnlyProgramFolderKeepsSettingsInUserFolders()
-    {
-        QTemporaryDir user;
-        const QByteArray names[] = {"VORN_TEST_READONLY_PROGRAM_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
-        const QByteArray values[] = {"1", user.filePath(QStringLiteral("conf")).toUtf8(),
-                                     user.filePath(QStringLiteral("data")).toUtf8()};
-        for (int i = 0; i < 3; ++i)
-            qputenv(names[i].constData(), values[i]);
-        resetWritablePlaces();
-        ensureSettingsDefaults();
-        setInstalledVersion(QStringLiteral("r7"));
-        const QString game = vorn::gameRoot();
-        for (const QByteArray& name : names)
-            qunsetenv(name.constData());
-        resetWritablePlaces();
-
-        QVERIFY(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
-        QSettings ini(user.filePath(QStringLiteral("conf/vorn-launcher/launcher.ini")), QSettings::IniFormat);
-        QCOMPARE(ini.value(QStringLiteral("Game/InstalledVersion")).toString(), QStringLiteral("r7"));
-        QCOMPARE(QDir::fromNativeSeparators(ini.value(QStringLiteral("Game/Root")).toString()),
-                 user.filePath(QStringLiteral("data/Ostravel")));
-        QCOMPARE(game, user.filePath(QStringLiteral("data/Ostravel")));
-    }
-#endif
 };
 
 QTEST_GUILESS_MAIN(TestSettings)
