@@ -1,7 +1,8 @@
 # Debian packages of the Linux build, made by CPack's DEB generator (scripts/package-deb):
 #   vorn-tools     vorn-publish and vorn-update with their manual pages
 #   vorn-launcher  the window and its helper in /usr/lib/vorn-launcher (the launcher finds its
-#                  catalogues, launcher.json and key beside its executable), a vorn-launcher
+#                  catalogues, launcher.json and key beside its executable, and the marker
+#                  installed-by-package that turns its self-update off), a vorn-launcher
 #                  command, a menu entry and the icon in every size of the icon file
 # The install() rules of the programs sit beside their targets, under if(VORN_PACKAGING).
 if(WIN32 OR CMAKE_CROSSCOMPILING)
@@ -99,6 +100,9 @@ if(VORN_HELP2MAN)
   endforeach()
   install(DIRECTORY "${PROJECT_SOURCE_DIR}/locales/" DESTINATION "${VORN_LAUNCHER_INSTALL_DIR}/locales"
           COMPONENT launcher FILES_MATCHING PATTERN "*.ini")
+  # Tells the launcher that the package manager owns its folder: it skips its own channel.
+  install(FILES "${vorn_pkg_src}/installed-by-package" DESTINATION "${VORN_LAUNCHER_INSTALL_DIR}"
+          COMPONENT launcher)
   if(VORN_LAUNCHER_CONFIG_DIR)
     install(FILES "${VORN_LAUNCHER_CONFIG_DIR}/launcher.json" "${VORN_LAUNCHER_CONFIG_DIR}/public-key.blob"
             DESTINATION "${VORN_LAUNCHER_INSTALL_DIR}" COMPONENT launcher)

@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include "config/writable_places.h"
 #include "core/file_status.h"
 
 #include <QCoreApplication>
@@ -81,6 +82,7 @@ QString launcherDirectory()
 void setLauncherDirectory(const QString& directory)
 {
     directoryOverride() = directory;
+    resetWritablePlaces();
 }
 
 QString launcherFilePath(const QString& name)
@@ -90,13 +92,14 @@ QString launcherFilePath(const QString& name)
 
 namespace {
 
-// launcher.ini as QSettings may open it: QSettings reads a FIFO there (and the start waits
+// launcher.ini as QSettings may open it (beside the program, or in the user's settings folder
+// when the program's folder is read-only): QSettings reads a FIFO there (and the start waits
 // forever), a link to a device without end, and writes through a link to wherever it points.
 // Only a regular file is ours; anything else in its place is removed (a link only itself), and
 // the settings start again from their defaults.
 QString settingsFilePath()
 {
-    const QString path = launcherFilePath(QStringLiteral("launcher.ini"));
+    const QString path = placeFilePath(Place::Settings, QStringLiteral("launcher.ini"));
     const EntryKind kind = entryKind(path);
     if (kind == EntryKind::Link || kind == EntryKind::Other)
         (void)removeLinkOrSpecial(path);
@@ -220,7 +223,9 @@ void setGameProfile(const QString& profileId) { writeValue(kGameProfile, profile
 
 QString defaultGameRoot()
 {
-    return QDir::cleanPath(QDir(launcherDirectory()).absoluteFilePath(QStringLiteral("../Ostravel")));
+    // A sibling of the launcher's folder; for a launcher installed read-only (a system package)
+    // that sibling is no more writable than its own folder, so the user's data folder holds it.
+    return QDir::cleanPath(QDir(writablePlaces().gameFolderBase).absoluteFilePath(QStringLiteral("Ostravel")));
 }
 
 QString gameRoot()

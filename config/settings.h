@@ -6,13 +6,14 @@
 
 namespace vorn {
 
-// The folder that holds launcher.json, launcher.ini, locales and caches: the executable's
-// folder unless a test or tool points it elsewhere.
+// The folder that holds launcher.json, the key and locales, and, unless it is read-only,
+// launcher.ini, logs and caches (config/writable_places.h): the executable's folder unless a
+// test or tool points it elsewhere.
 [[nodiscard]] QString launcherDirectory();
 void setLauncherDirectory(const QString& directory);
 [[nodiscard]] QString launcherFilePath(const QString& name);
 
-// launcher.ini in launcherDirectory(). Short-lived: each accessor opens, reads or writes
+// launcher.ini in the settings place (config/writable_places.h). Short-lived: each accessor opens, reads or writes
 // one key, and flushes on write, so a crash never loses a change.
 class LauncherIniSettings final : public QSettings
 {

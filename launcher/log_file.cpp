@@ -1,6 +1,6 @@
 #include "launcher/log_file.h"
 
-#include "config/settings.h"
+#include "config/writable_places.h"
 #include "core/file_status.h"
 
 #include <QDir>
@@ -22,7 +22,7 @@ LogFile::LogFile(QStringList candidateFolders, LogFileLimits limits)
 
 QStringList defaultLogFolders()
 {
-    QStringList folders{launcherFilePath(QStringLiteral("logs"))};
+    QStringList folders{placeFilePath(Place::State, QStringLiteral("logs"))};
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (!data.isEmpty())
         folders << QDir(data).filePath(QStringLiteral("logs"));

@@ -15,7 +15,7 @@ struct LogFileLimits
 
 // The activity log on disk, for a player to send to support: the same lines as the window's
 // log, one a line, flushed as written. It lives in the first of the candidate folders that
-// can be written (the launcher's own, then the user's data folder) and rotates: past the size
+// can be written (see defaultLogFolders) and rotates: past the size
 // limit the file becomes launcher.1.log, older ones move up, and only `keptFiles` old files
 // remain, so the whole log never takes more than (keptFiles + 1) x maxBytes.
 class LogFile final
@@ -41,7 +41,8 @@ private:
     bool m_failed = false;
 };
 
-// The launcher's folder, then the user's data folder.
+// The launcher's state folder (its own folder unless that is read-only), then the user's data
+// folder.
 [[nodiscard]] QStringList defaultLogFolders();
 
 } // namespace vorn

@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "config/writable_places.h"
 #include "core/release_signature.h"
 #include "engine/update_engine.h"
 #include "launcher/game_launcher.h"
@@ -23,6 +24,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDesktopServices>
 #include <QMouseEvent>
 #include <QFile>
@@ -47,9 +49,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     m_network = new NetworkService(this);
     m_gameIndex = new ReleaseIndexClient(m_network, this);
     m_selfIndex = new ReleaseIndexClient(m_network, this);
-    m_gameIndex->setCacheFolder(launcherFilePath(QStringLiteral("cache/manifest/game")));
-    m_selfIndex->setCacheFolder(launcherFilePath(QStringLiteral("cache/manifest/launcher")));
+    m_gameIndex->setCacheFolder(placeFilePath(Place::Cache, QStringLiteral("manifest/game")));
+    m_selfIndex->setCacheFolder(placeFilePath(Place::Cache, QStringLiteral("manifest/launcher")));
     m_gameEngine = new UpdateEngine(m_network, this);
+    // The engine's own default is the cache beside the program.
+    if (!writablePlaces().besideProgram)
+        m_gameEngine->setCacheRoot(placeFolder(Place::Cache));
     m_selfEngine = new UpdateEngine(m_network, this);
     m_mirrors = new MirrorSelector(useMirror(), this);
 
@@ -99,6 +104,16 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     m_newsView = new NewsWidgetsView(*m_view, this);
     m_news = new NewsFeed(*m_network, *m_newsView, m_config.newsUrl, this);
     m_news->loadNews();
+    // Once a run, so that support finds the settings and the log of a read-only installation.
+    const WritablePlaces places = writablePlaces();
+    if (!places.besideProgram)
+        appendLog(QStringLiteral("FILES"),
+                  translate("Main/FilesInUserFolders",
+                            "The launcher's folder %1 is read-only: settings are kept in %2, the log in %3, caches in %4")
+                      .arg(QDir::toNativeSeparators(launcherDirectory()),
+                           QDir::toNativeSeparators(places.settings.path()),
+                           QDir::toNativeSeparators(places.state.path()),
+                           QDir::toNativeSeparators(places.cache.path())));
     // The launcher's own release is looked at first; the game check follows when it ends.
     QTimer::singleShot(0, m_self, [self = m_self] { self->startSelfCheck(false); });
 }
@@ -139,7 +154,7 @@ void MainWindow::loadConfiguration()
     const QList<QByteArray> keys = readTrustedPublicKeys(launcherFilePath(QStringLiteral("public-key.blob")));
     m_gameIndex->setPublicKeys(keys);
     m_selfIndex->setPublicKeys(keys);
-    m_selfIndex->setSequenceStore(launcherFilePath(QStringLiteral("channel-sequence.json")));
+    m_selfIndex->setSequenceStore(placeFilePath(Place::State, QStringLiteral("channel-sequence.json")));
 }
 
 void MainWindow::applyNetworkSettings()

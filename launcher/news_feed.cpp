@@ -1,7 +1,7 @@
 #include "launcher/news_feed.h"
 
 #include "config/localization.h"
-#include "config/settings.h"
+#include "config/writable_places.h"
 #include "core/file_status.h"
 #include "core/save_file.h"
 #include "launcher/news_view.h"
@@ -25,7 +25,20 @@ namespace vorn {
 namespace {
 
 const char kDefaultCover[] = ":/assets/news-default.png";
-const char kCoverFolder[] = "cache/news";
+const char kCoverFolder[] = "news";
+
+// The covers' folder below the launcher's cache: its root is taken as it is, the folders of
+// the returned rel are ours.
+OwnFolder coverCache()
+{
+    (void)placeFolder(Place::Cache);
+    return writablePlaces().cache;
+}
+
+QString coverRel(const OwnFolder& cache, const QString& name)
+{
+    return cache.relativePath(QStringLiteral("%1/%2").arg(QLatin1String(kCoverFolder), name));
+}
 
 QImage readCover(QIODevice* device)
 {
@@ -257,8 +270,9 @@ void NewsFeed::requestCover(const QString& imageUrl, const QString& /*link*/, bo
     if (name.isEmpty())
         return;
     m_coverDownloads.insert(imageUrl);
-    const QString root = launcherDirectory();
-    const QString rel = QStringLiteral("%1/%2").arg(QLatin1String(kCoverFolder), name);
+    const OwnFolder cache = coverCache();
+    const QString root = cache.root;
+    const QString rel = coverRel(cache, name);
     runOnWorker(this, &m_workers, [root, rel] { return lookUpCover(root, rel); },
                 [this, imageUrl, name, applyToItem](const CoverLookup& found) {
                     if (found.state == CacheState::Absent)
@@ -280,8 +294,9 @@ void NewsFeed::downloadCover(const QString& imageUrl, const QString& cacheName, 
             finishCover(imageUrl, applyToItem, QImage(), false);
             return;
         }
-        const QString root = launcherDirectory();
-        const QString rel = QStringLiteral("%1/%2").arg(QLatin1String(kCoverFolder), cacheName);
+        const OwnFolder cache = coverCache();
+        const QString root = cache.root;
+        const QString rel = coverRel(cache, cacheName);
         runOnWorker(this, &m_workers, [root, rel, body] { return storeCover(root, rel, body); },
                     [this, imageUrl, applyToItem](const DownloadedCover& cover) {
                         finishCover(imageUrl, applyToItem, cover.image, cover.stored);
@@ -311,11 +326,12 @@ QString NewsFeed::coverCachePath(const QString& imageUrl) const
     const QString name = coverCacheFileName(QUrl(imageUrl));
     if (name.isEmpty())
         return {};
-    const QString rel = QStringLiteral("%1/%2").arg(QLatin1String(kCoverFolder), name);
-    const QDir root(launcherDirectory());
+    const OwnFolder cache = coverCache();
+    const QString rel = coverRel(cache, name);
+    const QDir root(cache.root);
     // Never a folder made through a linked cache folder.
     if (linkedFolder(root, rel).isEmpty())
-        root.mkpath(QLatin1String(kCoverFolder));
+        root.mkpath(cache.relativePath(QLatin1String(kCoverFolder)));
     return root.filePath(rel);
 }
 

@@ -21,7 +21,7 @@ class NetworkService;
 class NewsView;
 
 // The game's announcements: list pages of the website scraped into entries, their covers
-// kept in cache/news beside the launcher, shown one at a time in the view.
+// kept in the launcher's cache (news/), shown one at a time in the view.
 class NewsFeed final : public QObject
 {
     Q_OBJECT
@@ -62,7 +62,7 @@ public:
     // applyToItem it is shown on every entry with this cover (link names the one that asked).
     // Ends in coverFinished.
     void requestCover(const QString& imageUrl, const QString& link, bool applyToItem);
-    // <launcher folder>/cache/news/<name>, creating the folder; empty if no name can be made.
+    // <launcher cache>/news/<name>, creating the folder; empty if no name can be made.
     [[nodiscard]] QString coverCachePath(const QString& imageUrl) const;
     [[nodiscard]] QString localizeImages(const QString& html) const;
 

@@ -1,6 +1,6 @@
 #include "launcher/news_widgets_view.h"
 
-#include "config/settings.h"
+#include "config/writable_places.h"
 #include "core/file_status.h"
 #include "launcher/news_feed.h"
 #include "ui/main_window_view.h"
@@ -41,7 +41,7 @@ protected:
             resource = true;
         } else if (name.isLocalFile()) {
             const QString folder =
-                QFileInfo(launcherFilePath(QStringLiteral("cache/news"))).canonicalFilePath();
+                QFileInfo(placeFilePath(Place::Cache, QStringLiteral("news"))).canonicalFilePath();
             path = QFileInfo(name.toLocalFile()).canonicalFilePath();
             if (folder.isEmpty() || QFileInfo(path).path() != folder)
                 return {};

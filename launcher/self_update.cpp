@@ -2,6 +2,7 @@
 
 #include "config/localization.h"
 #include "config/settings.h"
+#include "config/writable_places.h"
 #include "core/file_status.h"
 #include "core/paths.h"
 #include "engine/file_ops.h"
@@ -164,6 +165,18 @@ void LauncherSelfUpdate::startSelfCheck(bool silent)
     // A staged release is handed over, not looked for again.
     if (m_selfChecking || m_engine->isRunning() || hasWaitingRelease())
         return;
+    // A launcher of a system package comes with the package's updates; replacing its files
+    // would fight the package manager, which could not remove or verify them afterwards.
+    if (installedByPackage()) {
+        if (!m_packagedNoted) {
+            m_packagedNoted = true;
+            log(QStringLiteral("SELF-PACKAGED"),
+                translateLater("SelfUpdate/Packaged",
+                               "The launcher is updated with its system package and does not replace itself"));
+        }
+        finishStartup();
+        return;
+    }
     if (m_baseUrls.isEmpty()) {
         finishStartup();
         return;
@@ -205,6 +218,13 @@ void LauncherSelfUpdate::onManifestReady(const Manifest& manifest, const QString
             m_setAsideVersion = releaseId;
             log(QStringLiteral("SELF-UPDATER-MISSING"),
                 translateLater("SelfUpdate/HelperMissing", "Self-update helper is missing"));
+        } else if (!writablePlaces().besideProgram) {
+            // The helper could not copy a single file into a read-only folder either.
+            m_setAsideVersion = releaseId;
+            log(QStringLiteral("SELF-READ-ONLY"),
+                translateLater("SelfUpdate/ReadOnly",
+                               "Launcher update %1 is not installed: the launcher's folder is read-only")
+                    .arg(releaseId));
         } else {
             m_pendingSelfRelease = manifest;
             m_pendingSelfBaseUrl = baseUrl;

@@ -102,6 +102,7 @@ private:
     bool m_selfRestartPending = false;
     bool m_quittingForSelfUpdate = false;
     bool m_startupChecksDone = false;
+    bool m_packagedNoted = false;
     std::function<bool()> m_trayPresent;
 };
 

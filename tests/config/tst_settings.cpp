@@ -1,4 +1,5 @@
 #include "config/settings.h"
+#include "config/writable_places.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -257,6 +258,102 @@ private slots:
         QCOMPARE(vorn::gameRoot(), defaultGameRoot());
         setGameRoot(m_dir->path() + QStringLiteral("/a/./b/"));
         QCOMPARE(vorn::gameRoot(), m_dir->path() + QStringLiteral("/a/b"));
+    }
+
+    // Where each kind of file goes. "P" stands for the program's folder, "H" for home.
+    void places_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<bool>("userFolders"); // false: a system without them (Windows)
+        QTest::addColumn<QStringList>("expected"); // settings, state, cache, game folder base
+        const QStringList beside{"P", "P", "P/cache", "P/.."};
+        const QStringList defaults{"H/.config/vorn-launcher", "H/.local/state/vorn-launcher",
+                                   "H/.cache/vorn-launcher", "H/.local/share"};
+        const QStringList all{"XDG_CONFIG_HOME=/x/conf", "XDG_STATE_HOME=/x/state", "XDG_CACHE_HOME=/x/cache",
+                              "XDG_DATA_HOME=/x/data"};
+        QTest::newRow("writable: beside, whatever the variables") << true << all << true << beside;
+        QTest::newRow("read-only, variables unset") << false << QStringList() << true << defaults;
+        QTest::newRow("read-only, variables set")
+            << false << all << true
+            << QStringList{"/x/conf/vorn-launcher", "/x/state/vorn-launcher", "/x/cache/vorn-launcher", "/x/data"};
+        QTest::newRow("read-only, variables empty")
+            << false << QStringList{"XDG_CONFIG_HOME=", "XDG_STATE_HOME=", "XDG_CACHE_HOME=", "XDG_DATA_HOME="}
+            << true << defaults;
+        QTest::newRow("read-only, relative variables")
+            << false << QStringList{"XDG_CONFIG_HOME=conf", "XDG_STATE_HOME=./state", "XDG_CACHE_HOME=cache/",
+                                    "XDG_DATA_HOME=../data"}
+            << true << defaults;
+        QTest::newRow("read-only, one variable set")
+            << false << QStringList{"XDG_CACHE_HOME=/x/cache/"} << true
+            << QStringList{defaults.at(0), defaults.at(1), "/x/cache/vorn-launcher", defaults.at(3)};
+        QTest::newRow("read-only without user folders: beside") << false << all << false << beside;
+    }
+
+    void places()
+    {
+        QFETCH(bool, writable);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, userFolders);
+        QFETCH(QStringList, expected);
+        QProcessEnvironment variables;
+        for (const QString& entry : environment)
+            variables.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        const QString program = QStringLiteral("/opt/vorn/launcher");
+        const QString home = QStringLiteral("/home/player");
+        const UserBaseFolders bases = userFolders ? xdgBaseFolders(variables, home) : UserBaseFolders();
+        const WritablePlaces places = choosePlaces(program, writable, QStringLiteral("vorn-launcher"), bases);
+        const QStringList got{places.settings.path(), places.state.path(), places.cache.path(),
+                              places.gameFolderBase};
+        QStringList want;
+        for (QString path : expected) {
+            if (path.startsWith(QLatin1Char('P')))
+                path = QDir::cleanPath(program + path.mid(1));
+            else if (path.startsWith(QLatin1Char('H')))
+                path = home + path.mid(1);
+            want << path;
+        }
+        QCOMPARE(got, want);
+        QCOMPARE(places.besideProgram, writable || !userFolders);
+    }
+
+    // Writable is what can be done, found out by doing it.
+    void canCreateFiles_data()
+    {
+        QTest::addColumn<QString>("folder"); // "TEMP" stands for a fresh temporary folder
+        QTest::addColumn<bool>("readOnlyHook");
+        QTest::addColumn<bool>("canCreate");
+        QTest::addColumn<bool>("programWritable");
+        QTest::newRow("a folder of ours") << "TEMP" << false << true << true;
+        QTest::newRow("a folder of ours, test hook set") << "TEMP" << true << true << false;
+        QTest::newRow("missing folder: made later by whoever named it") << "TEMP/missing" << false << false << true;
+        QTest::newRow("a file, not a folder") << "TEMP/file" << false << false << false;
+#ifdef Q_OS_LINUX
+        // Unwritable for root too, where mode bits would not stop it.
+        QTest::newRow("a folder nobody may create files in") << "/proc" << false << false << false;
+#endif
+    }
+
+    void canCreateFiles()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, readOnlyHook);
+        QFETCH(bool, canCreate);
+        QFETCH(bool, programWritable);
+        QTemporaryDir temp;
+        QFile file(temp.filePath(QStringLiteral("file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        folder.replace(QStringLiteral("TEMP"), temp.path());
+        if (readOnlyHook)
+            qputenv("VORN_TEST_READONLY_PROGRAM_DIR", "1");
+        const bool writable = programFolderWritable(folder);
+        qunsetenv("VORN_TEST_READONLY_PROGRAM_DIR");
+        QCOMPARE(canCreateFilesIn(folder), canCreate);
+        QCOMPARE(writable, programWritable);
+        // The probe leaves nothing behind.
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("file")});
     }
 };
 

@@ -3,12 +3,15 @@
 # repository on nginx whose live release L2 differs (a changed file, a new one). The launcher
 # stages L2, starts the helper and exits; the helper swaps the files, records L2 and starts the
 # new launcher, which finds nothing newer and goes on to the game check (and installs r1).
+# Then the same launcher from a read-only folder writes nothing there: settings, log, pointer
+# record, caches and the game go to the XDG folders of a home of its own, and it leaves L2
+# alone; installed by a package (the marker beside it) it does not even look for L2.
 #   launcher_self_update.sh VORN_LAUNCHER VORN_SELFUPDATER VORN_PUBLISH SCRIPTS_DIR LOCALES_DIR
 set -euo pipefail
 launcher=$1; helper=$2; publish=$3; scripts=$4; locales=$5
 work=$(mktemp -d /tmp/vorn-self-e2e.XXXXXX)
 inst="$work/launcher"
-first_pid=""
+first_pid=""; ro_pid=""
 running_launchers() { # pids of launchers started from the installation, the replaced file included
   local p exe
   for p in /proc/[0-9]*; do
@@ -17,7 +20,8 @@ running_launchers() { # pids of launchers started from the installation, the rep
   done
 }
 cleanup() {
-  for pid in $first_pid $(running_launchers); do kill "$pid" 2>/dev/null || true; done
+  for pid in $first_pid $ro_pid $(running_launchers); do kill "$pid" 2>/dev/null || true; done
+  chmod -R u+w "$work" 2>/dev/null || true
   "$scripts/nginx-serve" stop "$work/nginx" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
@@ -91,4 +95,48 @@ printf 'L2' > "$l2/self-version.txt"
 cp -a "$inst" "$work/check"
 rm -rf "$work/check/launcher.ini" "$work/check/channel-sequence.json" "$work/check/cache" "$work/check/logs"
 same_files "$l2" "$work/check" || fail "the launcher folder differs from L2"
-echo "launcher self-update end to end: L1 staged L2, the helper swapped it in, the new launcher went on to the game; 1 passed, 0 failed"
+for pid in $(running_launchers); do kill "$pid"; done
+
+# A read-only folder (the hook stands in for its mode, which root would ignore): L1 again.
+# Started from elsewhere, so a relative XDG variable would show up in the current folder.
+readonly_run() { # folder home tag-that-ends-the-launcher-check
+  local folder=$1 home=$2
+  mkdir -p "$home" "$home.run" "$work/cwd"
+  chmod 700 "$home.run"
+  chmod -R a-w "$folder"
+  (cd "$work/cwd" && env -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$home" XDG_STATE_HOME=relative/state \
+     XDG_CACHE_HOME="$home/xdg-cache" XDG_RUNTIME_DIR="$home.run" TMPDIR="$home.run" \
+     VORN_TEST_READONLY_PROGRAM_DIR=1 "$folder/VornLauncher" > "$work/launcher.log" 2>&1) &
+  ro_pid=$!
+  ini="$home/.config/vorn-launcher/launcher.ini"
+  installed_in_home() { grep -qx 'InstalledVersion=r1' "$ini" 2>/dev/null; }
+  wait_for 120 "the read-only launcher to install r1" installed_in_home
+  log="$home/.local/state/vorn-launcher/logs/launcher.log"
+  wait_for 30 "the launcher's own check to end" grep -qs "$3" "$log"
+  kill "$ro_pid"; wait "$ro_pid" || true; ro_pid=""
+  [ -f "$home/.local/share/Ostravel/.vorn/installed-manifest.json" ] || fail "the game is not in the data folder"
+  [ -d "$home/xdg-cache/vorn-launcher/manifest/game" ] || fail "the kept manifest is not in the cache folder"
+  grep -q 'FILES' "$log" || fail "the log does not tell where the files are"
+  [ -z "$(ls -A "$work/cwd")" ] || fail "a relative XDG variable was used: $(ls -A "$work/cwd")"
+  find "$folder" -newer "$work/before" | grep -q . && fail "written in the program folder: $(find "$folder" -newer "$work/before")"
+  same_files "$l2" "$folder" || fail "the program folder changed"
+  [ "$(find "$folder" | wc -l)" -eq "$(find "$l2" | wc -l)" ] || fail "the program folder holds more than before"
+}
+ro="$work/readonly"
+cp -a "$l2" "$ro"
+printf 'L1' > "$ro/self-version.txt"; printf 'L1' > "$l2/self-version.txt"
+touch "$work/before"
+readonly_run "$ro" "$work/home" SELF-READ-ONLY
+[ -s "$work/home/.local/state/vorn-launcher/channel-sequence.json" ] || fail "no pointer record in the state folder"
+
+# Installed by a package: the launcher channel is not even asked.
+pkg="$work/packaged"
+cp -a "$l2" "$pkg"
+printf 'installed by the package manager\n' > "$pkg/installed-by-package"
+cp "$pkg/installed-by-package" "$l2/"
+touch "$work/before"
+readonly_run "$pkg" "$work/home2" SELF-PACKAGED
+[ "$(grep -c SELF-PACKAGED "$log")" -eq 1 ] || fail "the package note is not logged once"
+[ -e "$work/home2/.local/state/vorn-launcher/channel-sequence.json" ] && fail "the packaged launcher looked for its own release"
+if grep 'SELF-' "$log" | grep -qv SELF-PACKAGED; then fail "the packaged launcher did more about itself: $(grep SELF- "$log")"; fi
+echo "launcher self-update end to end: L1 staged L2, the helper swapped it in, the new launcher went on to the game; read-only and packaged launchers wrote only to the XDG folders; 1 passed, 0 failed"

@@ -42,6 +42,8 @@ lib="$root/usr/lib/vorn-launcher"
   || fail "vorn-launcher does not lead to the launcher"
 for file in VornLauncher VornSelfUpdater; do [ -x "$lib/$file" ] || fail "$file is not executable"; done
 for file in ru.ini en.ini; do [ -s "$lib/locales/$file" ] || fail "locales/$file is missing"; done
+# The launcher leaves its own updates to the package only when it finds this file.
+[ -s "$lib/installed-by-package" ] || fail "the package does not mark the launcher as packaged"
 if ldd "$lib/VornLauncher" | grep -q 'not found'; then fail "the launcher misses libraries"; fi
 desktop="$root/usr/share/applications/vorn-launcher.desktop"
 grep -qx 'Exec=vorn-launcher' "$desktop" && grep -qx 'Icon=vorn-launcher' "$desktop" \

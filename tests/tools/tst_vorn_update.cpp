@@ -211,6 +211,73 @@ private slots:
         QCOMPARE(run({&stale}, {QStringLiteral("--check")}, &output), 3);
         QVERIFY2(output.contains(refused), qPrintable(output));
     }
+
+    // Installed where its user cannot write (a package, a folder of root's), vorn-update
+    // checks and installs without --cache-dir: its cache goes to the user's cache folder, and
+    // nothing is written beside the program. Root writes into any folder, so the test hook
+    // stands in for the folder's permissions.
+    void readOnlyProgramFolder_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        // XDG_CACHE_HOME: "UNSET" leaves it out, a path with a slash is passed as it stands
+        // (relative), a plain name is a folder below the work folder.
+        QTest::addColumn<QString>("cacheHome");
+        QTest::addColumn<QString>("cache");     // below the user's folder
+        QTest::addColumn<QString>("expected");  // in stdout and stderr together
+        QTest::newRow("check, variable unset")
+            << QStringList{QStringLiteral("--check")} << "UNSET" << "home/.cache/vorn-update" << "r1 none http";
+        QTest::newRow("install, variable set")
+            << QStringList{QStringLiteral("--verbose")} << "xdg-cache" << "xdg-cache/vorn-update"
+            << "folder is read-only; the cache is";
+        QTest::newRow("install, relative variable")
+            << QStringList() << "relative/cache" << "home/.cache/vorn-update" << "installed r1";
+    }
+
+    void readOnlyProgramFolder()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, cacheHome);
+        QFETCH(QString, cache);
+        QFETCH(QString, expected);
+        QTemporaryDir work;
+        HttpTestServer server;
+        QVERIFY(server.start());
+        serveRelease(server, QStringLiteral("r1"), 1);
+        QFile config(work.filePath(QStringLiteral("launcher.json")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QStringLiteral("{\"updateBaseUrls\": [\"%1\"]}").arg(server.url(QStringLiteral("/"))).toUtf8());
+        config.close();
+        const QString bin = work.filePath(QStringLiteral("bin"));
+        const QString program = bin + QStringLiteral("/vorn-update");
+        QVERIFY(QDir().mkpath(bin) && QFile::copy(QStringLiteral(VORN_UPDATE), program));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VORN_TEST_READONLY_PROGRAM_DIR"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("HOME"), work.filePath(QStringLiteral("home")));
+        environment.remove(QStringLiteral("XDG_CACHE_HOME"));
+        if (cacheHome != QLatin1String("UNSET"))
+            environment.insert(QStringLiteral("XDG_CACHE_HOME"),
+                               QDir::isRelativePath(cacheHome) && cacheHome.contains(QLatin1Char('/'))
+                                   ? cacheHome
+                                   : work.filePath(cacheHome));
+        QProcess update;
+        update.setProcessEnvironment(environment);
+        update.setWorkingDirectory(work.path());
+        update.start(program, QStringList{QStringLiteral("--config"), config.fileName(), QStringLiteral("--key"),
+                                          keyFile(), QStringLiteral("--game-dir"), work.filePath(QStringLiteral("game")),
+                                          QStringLiteral("--proxy"), QStringLiteral("direct")}
+                                  + arguments);
+        QVERIFY(update.waitForFinished(60000));
+        const QString output = QString::fromUtf8(update.readAllStandardOutput() + update.readAllStandardError());
+        QVERIFY2(output.contains(expected), qPrintable(output));
+        QCOMPARE(update.exitCode(), 0);
+        QCOMPARE(QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("vorn-update")});
+        QVERIFY2(QFileInfo(work.filePath(cache + QStringLiteral("/manifest/game/manifest.json"))).isFile(),
+                 qPrintable(output));
+        const bool installs = !arguments.contains(QStringLiteral("--check"));
+        QCOMPARE(QFileInfo(work.filePath(QStringLiteral("game/.vorn/installed-manifest.json"))).isFile(), installs);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVornUpdate)

@@ -1,10 +1,11 @@
 // vorn-update: the launcher's updater without a window, for servers and scripts.
-#include "config/settings.h"
+#include "config/writable_places.h"
 #include "tools/vorn-update/headless_update.h"
 #include "tools/vorn-update/console.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vorn-update"));
+    vorn::setPlacesName(QStringLiteral("vorn-update"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -33,7 +35,9 @@ int main(int argc, char** argv)
          QStringLiteral("FILE")},
         {QStringLiteral("game-dir"), QStringLiteral("The game folder to check or update."), QStringLiteral("DIR")},
         {QStringLiteral("check"), QStringLiteral("Only print: server release, installed release (or none), base URL.")},
-        {QStringLiteral("cache-dir"), QStringLiteral("Object cache and last verified manifest (default: cache beside this program)."), QStringLiteral("DIR")},
+        {QStringLiteral("cache-dir"), QStringLiteral("Object cache and last verified manifest (default: cache beside this program, or "
+                                                     "$XDG_CACHE_HOME/vorn-update when its folder is read-only)."),
+         QStringLiteral("DIR")},
         {QStringLiteral("force"), QStringLiteral("Run the update even when the installed release is current.")},
         {QStringLiteral("rate-limit"), QStringLiteral("Download limit in MB/s (1 MB = 1048576 bytes)."), QStringLiteral("MBPS")},
         {QStringLiteral("proxy"), QStringLiteral("system (default, honours https_proxy), direct, or HOST:PORT."), QStringLiteral("MODE")},
@@ -49,12 +53,15 @@ int main(int argc, char** argv)
     options.keyPath = parser.value(QStringLiteral("key"));
     options.gameDir = parser.value(QStringLiteral("game-dir"));
     options.cacheDir = parser.isSet(QStringLiteral("cache-dir")) ? parser.value(QStringLiteral("cache-dir"))
-                                                                 : vorn::launcherFilePath(QStringLiteral("cache"));
+                                                                 : vorn::placeFolder(vorn::Place::Cache);
     options.checkOnly = parser.isSet(QStringLiteral("check"));
     options.force = parser.isSet(QStringLiteral("force"));
     options.retry = parser.isSet(QStringLiteral("retry"));
     options.verbose = parser.isSet(QStringLiteral("verbose"));
     options.ignoreRunningGame = parser.isSet(QStringLiteral("ignore-running-game"));
+    if (options.verbose && !parser.isSet(QStringLiteral("cache-dir")) && !vorn::writablePlaces().besideProgram)
+        std::fprintf(stderr, "vorn-update: this program's folder is read-only; the cache is %s\n",
+                     qPrintable(QDir::toNativeSeparators(options.cacheDir)));
     options.proxy = parser.value(QStringLiteral("proxy"));
     options.proxyUser = parser.value(QStringLiteral("proxy-user"));
     for (const char* required : {"config", "key", "game-dir"}) {
