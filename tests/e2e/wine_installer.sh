@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The player's setup program under Wine: a silent install puts the launcher into the user's
 # local application data with its shortcuts and an entry in the installed programs; the
-# launcher starts from there; the uninstaller removes all of it but the game folder, which goes
-# only when asked for, and only when it is a folder the launcher manages.
+# launcher starts from there, at the display's scale; the uninstaller removes all of it but
+# the game folder, which goes only when asked for, and only when the launcher manages it.
 #   wine_installer.sh SETUP_EXE SCRIPTS_DIR
+# With SHOTS_DIR (and VORN_GALLERY) set it saves the window at 150 % there.
 set -euo pipefail
 setup=$(realpath "$1"); scripts=$2
 : "${VORN_WINEPREFIX:?VORN_WINEPREFIX must name the Wine prefix of the build}"
@@ -27,6 +28,12 @@ shown() { xdotool search --onlyvisible --name '^Ostravel$' >/dev/null 2>&1; }
 export HOME="$work/home"
 mkdir -p "$HOME/Desktop"
 rm -rf "$VORN_WINEPREFIX"
+# shellcheck source=../../scripts/window-driver
+source "$scripts/window-driver"
+# The display comes first: Wine's desktop takes the screen's size when the prefix starts, and a
+# desktop started without one clips every window to 1024 x 768.
+start_display "$work/x" 1920x1080 || fail "no virtual display"
+export VORN_WINE_DISPLAY=$DISPLAY
 "$scripts/wine-run" --init >/dev/null || fail "no Wine prefix"
 users="$VORN_WINEPREFIX/drive_c/users"
 local_data() { find "$users" -maxdepth 3 -type d -path '*/AppData/Local' | head -n 1; }
@@ -58,13 +65,22 @@ registered || fail "no entry in the installed programs"
 printf '{"updateBaseUrls": ["http://127.0.0.1:9/game/"], "selfUpdateBaseUrls": []}\n' > "$inst/launcher.json"
 mkdir -p "$game/.vorn"
 printf 'saved game\n' > "$game/save.dat"
-# shellcheck source=../../scripts/window-driver
-source "$scripts/window-driver"
-start_display "$work/x" || fail "no virtual display"
-export VORN_WINE_DISPLAY=$DISPLAY
+# A display at 150 %, as Windows states it: the window follows at 1590 x 930.
+for key in 'HKCU\Control Panel\Desktop' \
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+  "$scripts/wine-run" reg add "$key" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 \
+    || fail "could not set the display's scale"
+done
 "$scripts/wine-run" "$inst/VornLauncher.exe" > "$work/launcher.log" 2>&1 &
 launcher_pid=$!
 wait_for 180 "the installed launcher's window" shown
+find_window || fail "no launcher window"
+[ "${WIDTH}x${HEIGHT}" = 1590x930 ] || fail "at 144 dpi the window is ${WIDTH}x${HEIGHT}, not 1590x930"
+if [ -n "${SHOTS_DIR:-}" ]; then
+  sleep 3 # the first paint follows the window
+  VORN_GALLERY=${VORN_GALLERY:?VORN_GALLERY names vorn-gallery for screenshots} \
+    grab_screen "$SHOTS_DIR/windows-launcher-wine-150.png" "$X" "$Y" "$WIDTH" "$HEIGHT" || fail "screenshot"
+fi
 wait_for 60 "the launcher's settings beside it" test -f "$inst/launcher.ini"
 printf 'mine\n' > "$inst/notes.txt"
 "$scripts/wine-run" --stop >/dev/null 2>&1 || true

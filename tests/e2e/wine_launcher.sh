@@ -44,7 +44,8 @@ for tool in Xvfb xdotool; do
 done
 [ -x "$publish" ] || fail "no native vorn-publish in $native"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-installed() { grep -qx "InstalledVersion=$1" "$inst/launcher.ini" 2>/dev/null; }
+# The settings file has Windows line ends.
+installed() { grep -qxE "InstalledVersion=$1"$'\r?' "$inst/launcher.ini" 2>/dev/null; }
 logged() { grep -q "\[$1\]" "$inst/logs/launcher.log" 2>/dev/null; }
 shown() { xdotool search --onlyvisible --name '^Ostravel$' >/dev/null 2>&1; }
 hidden() { ! shown; }
@@ -52,7 +53,7 @@ running() { kill -0 "$launcher_pid" 2>/dev/null; }
 ended() { ! running; }
 release() { # id
   "$publish" release --source "$src" --repo "$work/www/game" --key "$work/keys/release-private.pem" \
-    --release-id "$1" --preserve 'config/*.cfg' --profile 'legacy:Ostravel:bin/vorn.exe:-lang ru' >/dev/null
+    --release-id "$1" --preserve 'config/*.cfg' --profile "legacy:Ostravel:bin/$client:-lang ru" >/dev/null
 }
 # Wine and Qt take a while to bring a window up on a loaded machine.
 await_window() { wait_for 180 "$1" shown; find_window || fail "$1"; }
@@ -62,11 +63,20 @@ start_launcher() {
 }
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy no_proxy
 
+# shellcheck source=../../scripts/window-driver
+source "$scripts/window-driver"
+# The display comes first: Wine's desktop takes the screen's size when the prefix starts, and a
+# desktop started without one clips every window to 1024 x 768.
+start_display "$work/x" 1280x800 || fail "no virtual display"
+export VORN_WINE_DISPLAY=$DISPLAY
 "$scripts/wine-run" --init >/dev/null || fail "no Wine prefix"
 "$publish" keygen --out "$work/keys" --bits 2048 >/dev/null
 src="$work/source"; game="$work/Ostravel"
 mkdir -p "$src/bin" "$src/data" "$src/config"
-cp "$stand_in" "$src/bin/vorn.exe"
+# The client's name is this run's own (e2e-common.sh), so that the game check of another test
+# run never sees ours.
+client=$VORN_TEST_GAME_PROCESS
+cp "$stand_in" "$src/bin/$client"
 head -c $((6 * 1024 * 1024)) /dev/urandom > "$src/data/world.pak"
 printf 'volume=7\n' > "$src/config/user.cfg"
 release r1
@@ -99,11 +109,7 @@ CloseToTray=true
 MinimizeOnGameLaunch=false
 INI
 
-# shellcheck source=../../scripts/window-driver
-source "$scripts/window-driver"
 export VORN_GALLERY=$gallery
-start_display "$work/x" || fail "no virtual display"
-export VORN_WINE_DISPLAY=$DISPLAY
 export VORN_STAND_IN_RECORD; VORN_STAND_IN_RECORD=$(winpath "$work/client-arguments.txt")
 export VORN_STAND_IN_HOLD; VORN_STAND_IN_HOLD=$(winpath "$work/hold")
 
@@ -113,7 +119,8 @@ wait_for 300 "the launcher to install r2" installed r2
 same_files "$src" "$game" || fail "the game folder differs from r2"
 if [ -n "$shots" ]; then
   sleep 2 # the status text follows the install by a repaint
-  grab_screen "$shots/windows-launcher-wine.png" || fail "screenshot"
+  find_window || fail "no launcher window to photograph"
+  grab_screen "$shots/windows-launcher-wine.png" "$X" "$Y" "$WIDTH" "$HEIGHT" || fail "screenshot"
 fi
 
 touch "$work/hold"
@@ -152,7 +159,7 @@ wait_for 60 "the first window to come back" shown
 running || fail "the first launcher ended"
 [ "$(xdotool search --onlyvisible --name '^Ostravel$' | wc -l)" -eq 1 ] || fail "more than one launcher window"
 
-sed -i 's/^CloseToTray=true$/CloseToTray=false/' "$inst/launcher.ini"
+sed -i 's/^CloseToTray=true/CloseToTray=false/' "$inst/launcher.ini"
 await_window "the launcher window to close"
 click_close
 wait_for 60 "Close to end the launcher" ended
