@@ -62,7 +62,7 @@ bool NginxProcess::start(const QString& root, const TestCertificates& certificat
             "  http2_max_requests 100000;\n"
             "  server {\n"
             "    listen 127.0.0.1:%3 ssl%4;\n"
-            "    ssl_certificate %5; ssl_certificate_key %6;\n"
+            "    ssl_certificate %5; ssl_certificate_key %6; ssl_protocols TLSv1.2 TLSv1.3;\n"
             "    root %7;\n"
             "  }\n"
             "}\n")

@@ -30,6 +30,7 @@ public:
     [[nodiscard]] bool start(const QString& root, const TestCertificates& certificates, bool http2,
                              QString* error = nullptr);
     [[nodiscard]] QString baseUrl() const;
+    [[nodiscard]] quint16 port() const { return m_port; }
     // Every request answered so far, in the order nginx logged them.
     [[nodiscard]] QList<LoggedRequest> requests() const;
     [[nodiscard]] int connectionCount() const;
