@@ -8,6 +8,7 @@ namespace {
 
 // How long the thread sleeps at most when nothing happens: the longest a cancel waits.
 constexpr int kPollMs = 50;
+constexpr int kIdlePollMs = 600000;
 // Idle connections kept for later transfers: a few servers' worth of HTTP/1.1 connections.
 constexpr long kMaxCachedConnections = 16;
 
@@ -101,7 +102,9 @@ void CurlMultiplexer::run()
                 ++it;
             }
         }
-        curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr);
+        // Idle, it sleeps until a transfer arrives: a launcher in the tray does not wake up
+        // twenty times a second for nothing.
+        curl_multi_poll(m_multi, nullptr, 0, active.empty() ? kIdlePollMs : kPollMs, nullptr);
     }
 }
 

@@ -586,8 +586,8 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
     TransferRequest again;
     bool rerun = false;
     TransferResult result = transferOnce(request, hooks, pace, &again, &rerun);
-    // Made once the first request's handle is back in the pool, where it finds the connection
-    // just used.
+    // Made once the first request has ended, so that it finds the connection just used free
+    // in the pool.
     if (rerun)
         return runTransfer(again, hooks, pace);
     return result;
