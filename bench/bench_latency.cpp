@@ -113,7 +113,9 @@ qint64 checkNs(const QString& baseUrl, const QByteArray& publicKey)
     return ok ? clock.nsecsElapsed() : -1;
 }
 
-qint64 engineNs(const Manifest& manifest, const QString& baseUrl, const QString& game, const QString& cache)
+// Wall time of a run, or -1; *downloadNs: the part before assembly began.
+qint64 engineNs(const Manifest& manifest, const QString& baseUrl, const QString& game, const QString& cache,
+                qint64* downloadNs = nullptr)
 {
     NetworkService network;
     network.setExtraCertificateAuthorities(g_authority);
@@ -123,6 +125,8 @@ qint64 engineNs(const Manifest& manifest, const QString& baseUrl, const QString&
         std::fprintf(stderr, "engine: %s\n", qPrintable(times.error));
         return -1;
     }
+    if (downloadNs)
+        *downloadNs = times.totalNs - times.applyNs;
     return times.totalNs;
 }
 
@@ -209,9 +213,11 @@ int main(int argc, char** argv)
     std::printf("release: %d objects, %.1f MiB; update: %d objects, %.2f MiB; line: %.0f MiB/s; nginx HTTPS with HTTP/2\n",
                 int(all.size()), allBytes / 1048576.0, int(changed.size()), changedBytes / 1048576.0,
                 rate / 1048576.0);
-    std::printf("times in s; ratios: the reference's time / the other's (1.0 = as fast as one request)\n");
-    std::printf("%5s | %7s %7s %5s | %7s %5s | %7s %5s | %7s %7s %5s | %6s %6s\n", "RTT", "one req", "install",
-                "ratio", "curl h1", "ratio", "curl h2", "ratio", "one req", "update", "x one", "check", "RTTs");
+    std::printf("times in s; ratios: the reference's time / the other's (1.0 = as fast as one request);\n"
+                "dl: the install until assembly began; x one: the update's time / one request's\n");
+    std::printf("%5s | %7s %7s %5s %5s | %7s %5s | %7s %5s | %7s %7s %5s | %6s %6s\n", "RTT", "one req",
+                "install", "ratio", "dl", "curl h1", "ratio", "curl h2", "ratio", "one req", "update", "x one",
+                "check", "RTTs");
     const QString game = root + QStringLiteral("/game");
     const QString cache = root + QStringLiteral("/cache");
     for (const int roundTrip : qAsConst(roundTrips)) {
@@ -221,7 +227,8 @@ int main(int argc, char** argv)
         const QString base = QStringLiteral("https://127.0.0.1:%1/").arg(line.port());
         QDir(game).removeRecursively();
         const qint64 oneAll = curlOneNs(base + QStringLiteral("all-r1.bin"));
-        const qint64 install = engineNs(first, base, game, cache);
+        qint64 download = 0;
+        const qint64 install = engineNs(first, base, game, cache, &download);
         const qint64 curlH1 = curlObjectsNs(all, base, root + QStringLiteral("/curl"),
                                             QStringLiteral("--http1.1 --parallel --parallel-max 4"));
         const qint64 curlH2 = curlObjectsNs(all, base, root + QStringLiteral("/curl"),
@@ -233,8 +240,9 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "a run failed at %d ms\n", roundTrip);
             return 1;
         }
-        std::printf("%5d | %7.2f %7.2f %5.2f | %7.2f %5.2f | %7.2f %5.2f | %7.2f %7.2f %5.2f | %6.3f %6s\n",
+        std::printf("%5d | %7.2f %7.2f %5.2f %5.2f | %7.2f %5.2f | %7.2f %5.2f | %7.2f %7.2f %5.2f | %6.3f %6s\n",
                     roundTrip, seconds(oneAll), seconds(install), double(oneAll) / double(install),
+                    double(oneAll) / double(qMax<qint64>(download, 1)),
                     seconds(curlH1), double(oneAll) / double(curlH1), seconds(curlH2),
                     double(oneAll) / double(curlH2), seconds(oneChanged), seconds(update),
                     double(update) / double(oneChanged), seconds(check),

@@ -9,6 +9,9 @@ namespace {
 // Growth must win at least this much throughput per round to go on: below it, the line (or
 // the bandwidth limit) is full and further requests would only wait in queues.
 constexpr double kGrowthWorthIt = 1.1;
+// One round that gains nothing may be a busy moment of this computer or of the server; two in
+// a row are the line.
+constexpr int kFlatRoundsToHold = 2;
 
 } // namespace
 
@@ -17,6 +20,8 @@ void RequestWindow::reset(qint64 nowMs)
     m_window = kInitial;
     m_growing = true;
     m_bestBytesPerMs = 0;
+    m_bestRoundLength = kInitial;
+    m_flatRounds = 0;
     startRound(nowMs);
 }
 
@@ -61,13 +66,17 @@ void RequestWindow::endRoundIfDue(qint64 nowMs)
         // What was reached before the failure is no yardstick for the smaller window: the
         // next clean round measures anew and may grow again.
         m_bestBytesPerMs = 0;
+        m_flatRounds = 0;
     } else if (throughput > m_bestBytesPerMs * kGrowthWorthIt) {
         m_bestBytesPerMs = throughput;
+        m_bestRoundLength = m_roundLength;
         m_growing = true;
-    } else {
-        // The line was full already: what this round added only waits in queues.
+        m_flatRounds = 0;
+    } else if (++m_flatRounds >= kFlatRoundsToHold) {
+        // The line was full already: beyond twice the window that reached the best throughput
+        // (room for its ups and downs), requests would only wait in queues.
         m_growing = false;
-        m_window = std::min(m_window, m_roundLength);
+        m_window = std::min(m_window, std::max(kInitial, 2 * m_bestRoundLength));
     }
     startRound(nowMs);
 }

@@ -7,8 +7,8 @@ namespace vorn {
 // How many object requests the engine keeps in flight. A fixed number caps a download at that
 // many objects per round trip, which on a distant server is a small part of the player's line;
 // so the window starts small, doubles per round trip while the measured throughput still
-// grows (more in flight is only worth it while the line is not full), and halves on transport
-// errors. Over HTTP/2 the requests are streams of one connection and the window may reach
+// grows (more in flight is only worth it while the line is not full), settles at twice the
+// window that reached the best throughput, and halves on transport errors. Over HTTP/2 the requests are streams of one connection and the window may reach
 // 64; over HTTP/1.1 each is a connection of its own, and a server sees at most 6 at a time.
 class RequestWindow
 {
@@ -42,6 +42,8 @@ private:
     bool m_multiplexed = false;
     bool m_growing = true;
     double m_bestBytesPerMs = 0;
+    int m_bestRoundLength = kInitial; // the window that measured it
+    int m_flatRounds = 0;             // in a row, without a gain worth growing for
     qint64 m_roundStartMs = 0;
     qint64 m_roundBytes = 0;
     int m_roundAnswers = 0;
