@@ -27,7 +27,6 @@ namespace vorn {
 
 namespace {
 
-constexpr int kRequestsInFlight = 4;
 constexpr int kObjectTimeoutMs = 15000;
 constexpr int kAttemptsPerObject = 3;
 // One damaged object is the object's problem and gets its attempts; this many different ones
@@ -205,8 +204,11 @@ void UpdateEngine::setPaused(bool paused)
     emit statusChanged(paused ? translate("Updater/Paused", "Download paused")
                               : translate("Updater/Resuming", "Resuming download..."));
     // While planning there is nothing to refill yet; downloading starts on its own, paused or not.
-    if (!paused && !m_planning)
+    if (!paused && !m_planning) {
+        if (m_downloadClock.isValid())
+            m_window.restartRound(m_downloadClock.elapsed());
         refillSlots();
+    }
 }
 
 void UpdateEngine::setBaseUrl(const QString& baseUrl)
@@ -291,6 +293,9 @@ void UpdateEngine::startDownloading()
 {
     m_totalBytes = m_plan.downloadBytes;
     m_completedBytes = 0;
+    m_downloadClock.start();
+    m_window.reset(0);
+    m_multiplexedServers.clear();
     m_downloadQueue.clear();
     for (const ObjectRef& object : qAsConst(m_plan.objects))
         m_downloadQueue.append({object.sha256, object.size, 0, QString()});
@@ -311,7 +316,8 @@ void UpdateEngine::refillSlots()
                  QStringLiteral("UPD-DOWNLOAD"));
         return;
     }
-    while (m_activeDownloads.size() < kRequestsInFlight && !m_downloadQueue.isEmpty()) {
+    m_window.setMultiplexed(m_multiplexedServers.contains(m_baseUrl));
+    while (m_activeDownloads.size() < m_window.size() && !m_downloadQueue.isEmpty()) {
         DownloadItem item = m_downloadQueue.takeFirst();
         item.server = m_baseUrl;
         const QUrl url = QUrl(m_baseUrl).resolved(QUrl(objectRelativePath(item.blobSha256)));
@@ -355,6 +361,7 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
     const bool complete = reply->complete();
     const QString errorText =
         reply->timedOut() ? QStringLiteral("connection timed out") : reply->errorString();
+    const int httpVersion = reply->httpVersion();
     reply->deleteLater();
 
     if (m_cancelRequested) {
@@ -363,7 +370,17 @@ void UpdateEngine::objectFinished(NetworkReply* reply)
         return;
     }
 
+    if (httpVersion >= 20)
+        m_multiplexedServers.insert(item.server);
+    else if (httpVersion > 0)
+        m_multiplexedServers.remove(item.server);
     const bool valid = complete && body.size() == item.blobSize && bodySha256 == item.blobSha256;
+    // Only verified bytes are throughput, and only the transport's failures say something about
+    // the line: a server answering web pages for objects gets no more requests for it.
+    if (valid)
+        m_window.succeeded(body.size(), m_downloadClock.elapsed());
+    else if (!complete)
+        m_window.failed(m_downloadClock.elapsed());
     bool stored = false;
     QString storeError;
     if (valid) {

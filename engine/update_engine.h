@@ -2,7 +2,9 @@
 
 #include "core/types.h"
 #include "engine/apply_update.h"
+#include "engine/request_window.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QList>
@@ -20,9 +22,9 @@ class NetworkReply;
 class NetworkService;
 
 // Installs one verified release into a folder: recovery of an interrupted install, planning
-// on a worker with a free-space check, download of the missing objects into the cache (four
-// at a time, three attempts each), then assembly, verification and a transactional swap on
-// a worker. Every run ends with exactly one of ready, failedDetailed + failed, or cancelled.
+// on a worker with a free-space check, download of the missing objects into the cache (as
+// many at a time as the line needs, three attempts each), then assembly, verification and a
+// transactional swap on a worker. Every run ends with exactly one of ready, failedDetailed + failed, or cancelled.
 class UpdateEngine final : public QObject
 {
     Q_OBJECT
@@ -124,6 +126,10 @@ private:
     QList<DownloadItem> m_downloadQueue;
     QHash<NetworkReply*, DownloadItem> m_activeDownloads;
     QHash<NetworkReply*, qint64> m_replyProgress;
+    RequestWindow m_window;
+    QElapsedTimer m_downloadClock;
+    // Servers whose last answer came over HTTP/2, which take the whole window as streams.
+    QSet<QString> m_multiplexedServers;
     qint64 m_completedBytes = 0;
     qint64 m_totalBytes = 0;
     bool m_running = false;

@@ -35,7 +35,7 @@ struct NetworkService::Mailbox
 
 namespace {
 
-constexpr int kTransferThreads = 16;
+constexpr int kTransferThreads = 96;
 
 struct Progress
 {
@@ -102,6 +102,7 @@ RequestResult requestResult(platform::TransferResult&& transfer)
     result.statusCode = transfer.statusCode;
     result.complete = transfer.complete;
     result.timedOut = transfer.timedOut;
+    result.httpVersion = transfer.httpVersion;
     if (result.complete)
         result.bodySha256 = Sha256::hash(result.body);
     return result;

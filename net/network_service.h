@@ -32,6 +32,8 @@ struct RequestResult
     bool timedOut = false;
     // SHA-256 of a complete body, taken on the transferring thread; empty otherwise.
     QByteArray bodySha256;
+    // 11 for HTTP/1.1, 20 for HTTP/2; 0 when no answer came or the system does not tell.
+    int httpVersion = 0;
 };
 
 // One GET in flight. Emits downloadProgress after every read and finished() exactly once,
@@ -49,6 +51,9 @@ public:
     // The body's SHA-256 when complete, so that a caller checking downloads does not hash them
     // on its own thread.
     [[nodiscard]] QByteArray bodySha256() const { return m_result.bodySha256; }
+    // Whether the answer came over HTTP/2 (20) or HTTP/1.x (11, 10); 0 when unknown. Tells a
+    // caller how many requests the server takes at a time.
+    [[nodiscard]] int httpVersion() const { return m_result.httpVersion; }
 
     // The worker stops before its next send or read, or during a rate-limit wait, and the
     // reply finishes with "Request cancelled".
@@ -99,8 +104,9 @@ public:
     void setExtraCertificateAuthorities(const QString& pemFile);
 
     // The threads every request of every service runs on. Transfers mostly wait, so the pool
-    // is sized for requests in flight (both engines' four each, the release checks, the news
-    // and its covers), not for the cores, and CPU work on the global pool never holds them up.
+    // is sized for requests in flight (an engine's full window over HTTP/2, the other engine,
+    // the release checks, the news and its covers), not for the cores, and CPU work on the
+    // global pool never holds them up.
     [[nodiscard]] static QThreadPool* transferPool();
 
     struct Mailbox;

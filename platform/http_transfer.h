@@ -51,7 +51,8 @@ struct TransferPace
 };
 
 // Connections (and TLS sessions) kept open between the transfers that are given the same pool,
-// so that a run of small downloads from one server pays one handshake, not one each. A
+// so that a run of small downloads from one server pays one handshake, not one each, and a
+// server that speaks HTTP/2 carries the transfers running at the same time over one connection. A
 // connection is only reused by a transfer with the same proxy settings and the same extra
 // authorities as the one that opened it; a change of either opens new connections and lets
 // the old ones close. Safe to share between threads. Where the system's HTTP stack keeps no
@@ -91,6 +92,9 @@ struct TransferResult
     int statusCode = 0;      // 0 when no response was received
     bool complete = false;   // the whole body was read
     bool timedOut = false;
+    // The protocol of the last answer: 11 for HTTP/1.1, 20 for HTTP/2; 0 when no answer came
+    // or the system's HTTP stack does not tell.
+    int httpVersion = 0;
 };
 
 // One synchronous GET with the launcher's transport policy: HTTPS only (plain HTTP to the

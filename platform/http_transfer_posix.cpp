@@ -1,4 +1,5 @@
 #include "platform/http_transfer.h"
+#include "platform/http_transfer_multi_posix.h"
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>
@@ -15,10 +16,10 @@ namespace vorn::platform {
 
 namespace {
 
-// Easy handles that hold connections to the servers they talked to, all opened under one set
-// of proxy and trust settings. libcurl does not support one connection cache shared by
-// threads that transfer at the same time, so each handle keeps its own connections and only
-// the TLS sessions and resolved names are shared (under the locks below).
+// The connections and TLS sessions of one set of proxy and trust settings. Every transfer
+// runs through the one multiplexer, so that an HTTP/2 server carries them all over one
+// connection; the TLS sessions and resolved names are shared besides (under the locks
+// below), for the transfers that run without it.
 struct Connections
 {
     explicit Connections(std::string settingsKey) : key(std::move(settingsKey))
@@ -34,8 +35,6 @@ struct Connections
     }
     ~Connections()
     {
-        for (CURL* handle : idle)
-            curl_easy_cleanup(handle);
         if (share)
             curl_share_cleanup(share);
     }
@@ -54,7 +53,8 @@ struct Connections
     const std::string key;
     CURLSH* share = nullptr;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
-    std::vector<CURL*> idle; // guarded by the pool's mutex
+    // Declared last: its thread stops before the share goes.
+    detail::CurlMultiplexer multiplexer;
 };
 
 } // namespace
@@ -63,8 +63,8 @@ class ConnectionPool
 {
 public:
     std::mutex mutex;
-    // Only the newest settings keep idle handles: after a change, handles of the old settings
-    // are closed as their transfers end.
+    // Only the newest settings take new transfers: after a change, the connections of the old
+    // settings close once their last transfer has ended.
     std::shared_ptr<Connections> current;
 };
 
@@ -74,9 +74,6 @@ std::shared_ptr<ConnectionPool> makeConnectionPool()
 }
 
 namespace {
-
-// A handful more than the requests one server sees at a time; beyond that, handles close.
-constexpr size_t kMaxIdleHandles = 8;
 
 // Everything that decides where a connection leads and whom it trusts. Length-prefixed, so
 // that no two different settings give the same text.
@@ -95,43 +92,25 @@ std::string settingsKey(const TransferRequest& request)
     return key;
 }
 
-// The easy handle of one transfer: an idle one of the pool when there is one, returned to the
-// pool at the end with its options cleared and its connections kept.
+// The easy handle of one transfer and, with a pool, the connections of its settings.
 class EasyHandle
 {
 public:
     EasyHandle(const std::shared_ptr<ConnectionPool>& pool, const TransferRequest& request)
-        : m_pool(pool)
     {
-        if (m_pool) {
+        if (pool) {
             const std::string key = settingsKey(request);
-            std::lock_guard<std::mutex> lock(m_pool->mutex);
-            if (!m_pool->current || m_pool->current->key != key)
-                m_pool->current = std::make_shared<Connections>(key);
-            m_connections = m_pool->current;
-            if (!m_connections->idle.empty()) {
-                m_curl = m_connections->idle.back();
-                m_connections->idle.pop_back();
-                return;
-            }
+            std::lock_guard<std::mutex> lock(pool->mutex);
+            if (!pool->current || pool->current->key != key)
+                pool->current = std::make_shared<Connections>(key);
+            m_connections = pool->current;
         }
         m_curl = curl_easy_init();
     }
     ~EasyHandle()
     {
-        if (!m_curl)
-            return;
-        if (m_connections) {
-            // Drops the callbacks that point into this transfer; connections, TLS sessions and
-            // the share stay.
-            curl_easy_reset(m_curl);
-            std::lock_guard<std::mutex> lock(m_pool->mutex);
-            if (m_pool->current == m_connections && m_connections->idle.size() < kMaxIdleHandles) {
-                m_connections->idle.push_back(m_curl);
-                return;
-            }
-        }
-        curl_easy_cleanup(m_curl);
+        if (m_curl)
+            curl_easy_cleanup(m_curl);
     }
     EasyHandle(const EasyHandle&) = delete;
     EasyHandle& operator=(const EasyHandle&) = delete;
@@ -139,8 +118,16 @@ public:
     [[nodiscard]] CURL* get() const { return m_curl; }
     [[nodiscard]] CURLSH* share() const { return m_connections ? m_connections->share : nullptr; }
 
+    // Through the pool's multiplexer when there is one, else on this thread with a connection
+    // of its own.
+    [[nodiscard]] CURLcode perform(const std::atomic<int>* cancelFlag) const
+    {
+        if (m_connections && m_connections->multiplexer.ok())
+            return m_connections->multiplexer.perform(m_curl, cancelFlag);
+        return curl_easy_perform(m_curl);
+    }
+
 private:
-    std::shared_ptr<ConnectionPool> m_pool;
     std::shared_ptr<Connections> m_connections;
     CURL* m_curl = nullptr;
 };
@@ -397,7 +384,8 @@ void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, c
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    // HTTP/2 where the server offers it in the TLS handshake; plain HTTP stays on 1.1.
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "VORN-Launcher/0.1");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
@@ -483,7 +471,14 @@ TransferResult transferOnce(const TransferRequest& request, const TransferHooks&
         transfer.startAttempt();
         errorBuffer[0] = '\0';
         curl_easy_setopt(curl, CURLOPT_URL, transfer.currentUrl.c_str());
-        const CURLcode code = curl_easy_perform(curl);
+        // Over TLS a transfer waits for a connection still in its handshake, which then tells
+        // whether it carries HTTP/2, rather than opening one of its own. Plain HTTP/1.1 would
+        // only know after a whole answer, and a slow one would hold every other transfer up.
+        curl_easy_setopt(curl, CURLOPT_PIPEWAIT,
+                         long(equalsIgnoringCase(splitTransferUrl(transfer.currentUrl).scheme, "https")));
+        const CURLcode code = handle.perform(hooks.cancelFlag);
+        if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stop == Stop::None && isCancelled(hooks))
+            transfer.stop = Stop::Cancelled;
 
         if (transfer.stop == Stop::None && code != CURLE_OK) {
             // A refused tunnel through the proxy never reaches the header callback.
@@ -566,7 +561,13 @@ TransferResult transferOnce(const TransferRequest& request, const TransferHooks&
         break;
     }
 
-    // The handle still points at the list; it is reset before any further use.
+    long version = 0;
+    if (curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version) == CURLE_OK)
+        result.httpVersion = version == CURL_HTTP_VERSION_2_0   ? 20
+                             : version == CURL_HTTP_VERSION_1_1 ? 11
+                             : version == CURL_HTTP_VERSION_1_0 ? 10
+                                                                : 0;
+    // The handle still points at the list; it is only cleaned up after this.
     curl_slist_free_all(headers);
     return result;
 }
@@ -585,8 +586,8 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
     TransferRequest again;
     bool rerun = false;
     TransferResult result = transferOnce(request, hooks, pace, &again, &rerun);
-    // Made once the first request's handle is back in the pool, where it finds the connection
-    // just used.
+    // Made once the first request has ended, so that it finds the connection just used free
+    // in the pool.
     if (rerun)
         return runTransfer(again, hooks, pace);
     return result;

@@ -12,6 +12,13 @@
 #include <mutex>
 #include <vector>
 
+#ifndef WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL
+#define WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL 133
+#endif
+#ifndef WINHTTP_PROTOCOL_FLAG_HTTP2
+#define WINHTTP_PROTOCOL_FLAG_HTTP2 0x1
+#endif
+
 namespace vorn::platform {
 
 namespace {
@@ -326,6 +333,11 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(session.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
                      sizeof redirectPolicy);
+    // HTTP/2 where the server offers it (Windows 10 1607 and later); older systems refuse the
+    // option and stay on HTTP/1.1.
+    DWORD httpProtocols = WINHTTP_PROTOCOL_FLAG_HTTP2;
+    WinHttpSetOption(session.handle, WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL, &httpProtocols,
+                     sizeof httpProtocols);
 
     const std::wstring headers = toWide(requestHeaderBlock(request.cookie));
     TransferUrl current = request.url;

@@ -124,104 +124,122 @@ void ReleaseIndexClient::tryServer(int index)
     emit statusChanged(translate("Updater/CheckingServer", "Checking update server %1/%2...")
                            .arg(index + 1)
                            .arg(m_servers.size()));
-    requestStage(ChannelStage);
+    requestPair(ChannelStage);
 }
 
-void ReleaseIndexClient::requestStage(int stage)
+void ReleaseIndexClient::requestPair(int firstStage)
 {
-    if (stage == ManifestStage && succeedFromCache())
+    if (firstStage == ManifestStage && succeedFromCache())
         return;
-    QString path;
-    switch (stage) {
-    case ChannelStage:
-        path = QStringLiteral("channels/live.json");
-        break;
-    case ChannelSignatureStage:
-        path = QStringLiteral("channels/live.sig");
-        break;
-    case ManifestStage:
-        path = m_channel.manifestPath;
-        break;
-    case ManifestSignatureStage:
-        path = manifestSignaturePath(m_channel.manifestPath);
-        break;
-    default:
-        return;
+    const int generation = ++m_pairGeneration;
+    m_pairFirstStage = firstStage;
+    for (int slot = 0; slot < 2; ++slot) {
+        m_answers[slot] = Answer();
+        const int stage = firstStage + slot;
+        QString path;
+        switch (stage) {
+        case ChannelStage:
+            path = QStringLiteral("channels/live.json");
+            break;
+        case ChannelSignatureStage:
+            path = QStringLiteral("channels/live.sig");
+            break;
+        case ManifestStage:
+            path = m_channel.manifestPath;
+            break;
+        default:
+            path = manifestSignaturePath(m_channel.manifestPath);
+            break;
+        }
+        const QUrl url = QUrl(m_currentServer).resolved(QUrl(path));
+        const qint64 maxBytes = stage == ManifestStage ? kMaxResponseBytes : kMaxSmallDocumentBytes;
+        NetworkReply* reply = m_network->get(url, kRequestTimeoutMs, maxBytes);
+        connect(reply, &NetworkReply::finished, this,
+                [this, reply, generation, slot] { pairAnswerArrived(reply, generation, slot); });
     }
-    const QUrl url = QUrl(m_currentServer).resolved(QUrl(path));
-    const qint64 maxBytes = stage == ManifestStage ? kMaxResponseBytes : kMaxSmallDocumentBytes;
-    NetworkReply* reply = m_network->get(url, kRequestTimeoutMs, maxBytes);
-    connect(reply, &NetworkReply::finished, this, [this, reply, stage] { handleReply(reply, stage); });
 }
 
-void ReleaseIndexClient::handleReply(NetworkReply* reply, int stage)
+void ReleaseIndexClient::pairAnswerArrived(NetworkReply* reply, int generation, int slot)
 {
-    const QByteArray body = reply->body();
-    const QByteArray bodySha256 = reply->bodySha256();
-    const int statusCode = reply->statusCode();
-    const QString errorText = reply->timedOut()
-        ? translate("Updater/ConnectionTimeout", "connection timed out")
-        : reply->errorString();
-    const bool complete = reply->complete();
+    Answer answer;
+    answer.body = reply->body();
+    answer.bodySha256 = reply->bodySha256();
+    answer.statusCode = reply->statusCode();
+    answer.errorText = reply->timedOut() ? translate("Updater/ConnectionTimeout", "connection timed out")
+                                         : reply->errorString();
+    answer.complete = reply->complete();
+    answer.done = true;
     reply->deleteLater();
-
-    if (!complete) {
-        failServer(describeFailedRequest(statusCode, errorText));
+    if (generation != m_pairGeneration)
         return;
+    m_answers[slot] = answer;
+    if (!m_answers[0].done || !m_answers[1].done)
+        return;
+    // Copies: judging the first answer may already request the next pair.
+    const Answer first = m_answers[0];
+    const Answer second = m_answers[1];
+    const int firstStage = m_pairFirstStage;
+    if (handleAnswer(first, firstStage))
+        (void)handleAnswer(second, firstStage + 1);
+}
+
+bool ReleaseIndexClient::handleAnswer(const Answer& answer, int stage)
+{
+    if (!answer.complete) {
+        failServer(describeFailedRequest(answer.statusCode, answer.errorText));
+        return false;
     }
 
     QString error;
     switch (stage) {
     case ChannelStage:
-        m_channelJson = body;
-        requestStage(ChannelSignatureStage);
-        return;
+        m_channelJson = answer.body;
+        return true;
     case ChannelSignatureStage:
-        m_channelSignature = body;
+        m_channelSignature = answer.body;
         if (!verifyReleaseSignature(m_publicKeys, m_channelJson, m_channelSignature, &m_pointerKey, &error)) {
             // The publisher replaces the pointer and its signature one after the other; read
             // between the two, the pair does not match. Read once more before moving on.
             if (!m_pointerRetried) {
                 m_pointerRetried = true;
-                requestStage(ChannelStage);
-                return;
+                requestPair(ChannelStage);
+                return false;
             }
             failServer(error);
-            return;
+            return false;
         }
         if (!parseChannelPointer(m_channelJson, &m_channel, &error)) {
             failServer(error);
-            return;
+            return false;
         }
         if (!checkPointerFreshness(&error)) {
             ++m_refusedServers;
             failServer(error);
-            return;
+            return false;
         }
         emit statusChanged(translate("Updater/VersionFound", "Version %1 found").arg(m_channel.releaseId));
-        requestStage(ManifestStage);
-        return;
+        requestPair(ManifestStage);
+        return false;
     case ManifestStage:
-        m_manifestBytes = body;
-        if (bodySha256 != m_channel.manifestSha256) {
+        m_manifestBytes = answer.body;
+        if (answer.bodySha256 != m_channel.manifestSha256) {
             failServer(translate("Updater/ManifestHashInvalid",
                                  "Manifest hash does not match the signed channel"));
-            return;
+            return false;
         }
-        requestStage(ManifestSignatureStage);
-        return;
+        return true;
     case ManifestSignatureStage: {
         Manifest manifest;
-        if (!checkManifest(m_manifestBytes, body, &manifest, &error)) {
+        if (!checkManifest(m_manifestBytes, answer.body, &manifest, &error)) {
             failServer(error);
-            return;
+            return false;
         }
-        storeInCache(m_manifestBytes, body);
+        storeInCache(m_manifestBytes, answer.body);
         succeed(manifest);
-        return;
+        return false;
     }
     default:
-        return;
+        return false;
     }
 }
 

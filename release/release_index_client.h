@@ -64,9 +64,24 @@ signals:
 private:
     enum Stage { ChannelStage = 0, ChannelSignatureStage, ManifestStage, ManifestSignatureStage };
 
+    // What one request of a pair brought.
+    struct Answer
+    {
+        QByteArray body;
+        QByteArray bodySha256;
+        int statusCode = 0;
+        QString errorText;
+        bool complete = false;
+        bool done = false;
+    };
+
     void tryServer(int index);
-    void requestStage(int stage);
-    void handleReply(NetworkReply* reply, int stage);
+    // The pointer with its signature, or the manifest with its: both requests at once, so that
+    // a check costs two round trips, not four. The answers are judged in order once both are in.
+    void requestPair(int firstStage);
+    void pairAnswerArrived(NetworkReply* reply, int generation, int slot);
+    // False when the check of this server ends here (failed, retried or succeeded).
+    [[nodiscard]] bool handleAnswer(const Answer& answer, int stage);
     void failServer(const QString& message);
     void retry();
     [[nodiscard]] bool checkPointerFreshness(QString* error) const;
@@ -92,6 +107,9 @@ private:
     QByteArray m_channelJson;
     QByteArray m_channelSignature;
     QByteArray m_manifestBytes;
+    Answer m_answers[2];
+    int m_pairFirstStage = ChannelStage;
+    int m_pairGeneration = 0; // answers of an earlier pair are dropped
     ChannelPointer m_channel;
     bool m_busy = false;
     bool m_failureReported = false;

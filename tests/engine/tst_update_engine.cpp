@@ -6,6 +6,8 @@
 #include "tests/engine/release_fixture.h"
 #include "tests/support/game_process.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/nginx_process.h"
+#include "tests/support/test_certificates.h"
 
 #include <QDir>
 #include <QProcess>
@@ -740,6 +742,43 @@ private slots:
         m_engine->cancel();
         QVERIFY(m_recorder->waitForEnd());
         QCOMPARE(m_recorder->events.last(), QStringLiteral("cancelled"));
+    }
+
+    // Over HTTP/2 the whole window travels as streams of one connection; a server that only
+    // speaks HTTP/1.1 gets a connection per request in flight, and never more than six.
+    void theServersProtocolDecidesItsConnections_data()
+    {
+        QTest::addColumn<bool>("http2");
+        QTest::newRow("HTTP/2") << true;
+        QTest::newRow("HTTP/1.1 only") << false;
+    }
+    void theServersProtocolDecidesItsConnections()
+    {
+        QFETCH(bool, http2);
+        TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.create(m_work->filePath(QStringLiteral("tls")), &error), qPrintable(error));
+        NginxProcess nginx;
+        QVERIFY2(nginx.start(m_repository->repoDirectory(), certificates, http2, &error), qPrintable(error));
+        m_network->setExtraCertificateAuthorities(certificates.authorityFile());
+        // Enough objects for the window to outgrow six where nothing held it.
+        QVERIFY(allObjects(m_first).size() > 3 * RequestWindow::kMaxConnections);
+
+        m_engine->start(m_first, nginx.baseUrl(), m_game, false);
+        QVERIFY(m_recorder->waitForEnd());
+        QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+        QCOMPARE(readTree(m_game), firstRelease());
+
+        const QList<NginxProcess::LoggedRequest> requests = nginx.requests();
+        QCOMPARE(requests.size(), allObjects(m_first).size());
+        for (const NginxProcess::LoggedRequest& request : requests)
+            QCOMPARE(request.protocol, http2 ? QStringLiteral("HTTP/2.0") : QStringLiteral("HTTP/1.1"));
+        const int connections = nginx.connectionCount();
+        if (http2)
+            QCOMPARE(connections, 1);
+        else
+            QVERIFY2(connections > 1 && connections <= RequestWindow::kMaxConnections,
+                     qPrintable(QString::number(connections)));
     }
 
     void resumeWhilePlanningWaitsForThePlan()

@@ -2,8 +2,10 @@
 
 #include "core/sha256.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/nginx_process.h"
 #include "tests/support/test_certificates.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -213,6 +215,54 @@ private slots:
         }
         QVERIFY(fetchAll(service, object, 20));
         QCOMPARE(server.connectionCount() > opened, change != QLatin1String("nothing"));
+    }
+
+    // Requests started together: an HTTP/2 server gets them all as streams of one connection,
+    // an HTTP/1.1 one needs a connection for each that runs at the same time. Every reply tells
+    // which protocol answered it.
+    void concurrentRequestsAndTheServersProtocol_data()
+    {
+        QTest::addColumn<bool>("http2");
+        QTest::newRow("HTTP/2") << true;
+        QTest::newRow("HTTP/1.1 only") << false;
+    }
+    void concurrentRequestsAndTheServersProtocol()
+    {
+        QFETCH(bool, http2);
+        QTemporaryDir folder;
+        vorn::test::TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.create(folder.filePath(QStringLiteral("tls")), &error), qPrintable(error));
+        const QString root = folder.filePath(QStringLiteral("root"));
+        QVERIFY(QDir().mkpath(root));
+        constexpr int kRequests = 24;
+        for (int i = 0; i < kRequests; ++i) {
+            QFile file(QStringLiteral("%1/%2.bin").arg(root).arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(4096 + i, char('a' + i)));
+        }
+        vorn::test::NginxProcess nginx;
+        QVERIFY2(nginx.start(root, certificates, http2, &error), qPrintable(error));
+        NetworkService service;
+        service.setExtraCertificateAuthorities(certificates.authorityFile());
+        QList<NetworkReply*> replies;
+        int finished = 0;
+        for (int i = 0; i < kRequests; ++i) {
+            replies << service.get(QUrl(nginx.baseUrl() + QStringLiteral("%1.bin").arg(i)), 10000, kMiB);
+            connect(replies.last(), &NetworkReply::finished, this, [&] { ++finished; });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished, kRequests, 30000);
+        for (int i = 0; i < kRequests; ++i) {
+            QVERIFY2(replies[i]->complete(), qPrintable(replies[i]->errorString()));
+            QCOMPARE(replies[i]->body(), QByteArray(4096 + i, char('a' + i)));
+            QCOMPARE(replies[i]->httpVersion(), http2 ? 20 : 11);
+        }
+        for (const auto& request : nginx.requests())
+            QCOMPARE(request.protocol, http2 ? QStringLiteral("HTTP/2.0") : QStringLiteral("HTTP/1.1"));
+        if (http2)
+            QCOMPARE(nginx.connectionCount(), 1);
+        else
+            QVERIFY2(nginx.connectionCount() > 1, qPrintable(QString::number(nginx.connectionCount())));
     }
 
     // A transfer that stops before its body's end leaves those bytes on its connection; a

@@ -208,12 +208,13 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("manifestSignatureRequested");
+        // The manifest's signature travels with the manifest: only a refused pointer spares it.
         QTest::newRow("manifest digest differs")
-            << "digest" << "Manifest hash does not match the signed channel" << false;
+            << "digest" << "Manifest hash does not match the signed channel" << true;
         QTest::newRow("signed but other release") << "release" << "Release ID mismatch" << true;
         QTest::newRow("pointer signed by another key") << "foreign" << "Invalid release signature: " << false;
         QTest::newRow("manifest above 64 MiB")
-            << "huge" << "HTTP 200: Response is larger than the allowed limit" << false;
+            << "huge" << "HTTP 200: Response is larger than the allowed limit" << true;
     }
 
     void serverFailures()
@@ -259,6 +260,33 @@ private slots:
             || !server.requests("/manifests/r1.sig").isEmpty();
         QCOMPARE(requested, manifestSignatureRequested);
         QCOMPARE(run.ready.count(), 0);
+    }
+
+    // A check costs two round trips: each document is asked for together with its signature,
+    // so the server sees the second request while the first is still unanswered.
+    void documentsComeWithTheirSignatures_data()
+    {
+        QTest::addColumn<QByteArray>("held");
+        QTest::addColumn<QByteArray>("alongside");
+        QTest::newRow("pointer") << QByteArray("/channels/live.json") << QByteArray("/channels/live.sig");
+        QTest::newRow("manifest") << QByteArray("/manifests/r2.json") << QByteArray("/manifests/r2.sig");
+    }
+    void documentsComeWithTheirSignatures()
+    {
+        QFETCH(QByteArray, held);
+        QFETCH(QByteArray, alongside);
+        HttpTestServer server;
+        QVERIFY(server.start());
+        HttpResponse late = HttpResponse::text(200, readFile(m_repo + QString::fromLatin1(held)));
+        late.delayMs = 600000;
+        server.on(held, late);
+        serveRepository(server, m_repo);
+        NetworkService network;
+        Run run(&network);
+        run.check({server.url(QStringLiteral("/"))}, m_publicKey);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests(alongside).size(), 1, 10000);
+        QCOMPARE(server.requests(held).size(), 1);
+        QCOMPARE(run.ready.count() + run.failed.count(), 0);
     }
 
     void preconditionsFailWithoutRequest_data()
