@@ -109,8 +109,9 @@ NewsWidgetsView::NewsWidgetsView(QListWidget* list, QAbstractButton* previous,
 }
 
 NewsWidgetsView::NewsWidgetsView(const MainWindowView& view, QObject* parent)
-    : NewsWidgetsView(view.newsList, view.previousNews, view.nextNews, view.newsCover,
-                      view.newsText, parent)
+    : NewsWidgetsView(view.newsCard().newsList, view.newsCard().previousNews,
+                      view.newsCard().nextNews, view.newsCard().newsCover, view.newsCard().newsText,
+                      parent)
 {
 }
 
