@@ -27,7 +27,7 @@ struct ClientCardRegion
 
     void buildClientCard(QWidget* parent);
     // The selector's entries, the options shown and the card's height as the model says;
-    // heard by no one, as the controller set them.
+    // setting the selector here is not heard as the player's choice.
     void applyProfiles(const MainViewModel& model);
     // The options' subtitles, which no bound text covers.
     void refreshProfileTexts();
