@@ -1,6 +1,6 @@
 #include "launcher/window_links.h"
 
-#include "launcher/news_page.h"
+#include "launcher/news/news_page.h"
 
 namespace vorn {
 

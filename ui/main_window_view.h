@@ -2,38 +2,30 @@
 
 #include "ui/launcher_message.h"
 #include "ui/main_view_model.h"
+#include "ui/window_regions/activity_log.h"
+#include "ui/window_regions/chronicle_card.h"
+#include "ui/window_regions/client_card.h"
+#include "ui/window_regions/footer.h"
+#include "ui/window_regions/news_card.h"
+#include "ui/window_regions/tiles.h"
+#include "ui/window_regions/title_bar.h"
 
 #include <QObject>
 #include <QSize>
 
 class QAbstractButton;
-class QAction;
-class QButtonGroup;
-class QComboBox;
 class QHBoxLayout;
-class QLabel;
-class QListWidget;
 class QMainWindow;
-class QMenu;
-class QPlainTextEdit;
-class QPushButton;
-class QTextBrowser;
 class QVBoxLayout;
 class QWidget;
 
+// The layout tests measure the built tree.
+class TestMainWindow;
+class TestMainWindowView;
+
 namespace vorn {
 
-class ArtworkNavigationButton;
-class FantasyLaunchButton;
-class FantasyProgressBar;
-class GameUtilityButton;
-class LanguageDropdownButton;
 class LauncherBackdrop;
-class NewsCoverLabel;
-class NewsSliderArrow;
-class ProfileOptionButton;
-class StyledCheckBox;
-class WindowControlButton;
 
 // The window's links to the game's pages; what each opens is the controller's to decide.
 enum class WindowLink { Site, Community, Messenger, Knowledge, Support, Streams };
@@ -47,10 +39,18 @@ inline constexpr WindowLink kWindowLinks[] = {WindowLink::Site,      WindowLink:
 // The news cards' scale for a window size: grows with the window from 1.0 up to 1.5.
 [[nodiscard]] double newsScaleForWindow(const QSize& windowSize);
 
-// Builds the main window's widget tree into a QMainWindow. It lays out and labels; what the
-// controls do is the controller's, which hears the user through the request signals and shows
-// its state through apply(). The widget pointers are for layout, painting and tests.
-class MainWindowView final : public QObject
+// Builds the main window into a QMainWindow from its regions: title bar, news card, tiles,
+// chronicle and client cards, log and footer. It lays out and labels; what the controls do is
+// the controller's, which hears the user through the request signals and shows its state
+// through the setters below. The regions' widgets are its own (and the layout tests').
+class MainWindowView final : public QObject,
+                             private TitleBarRegion,
+                             private NewsCardRegion,
+                             private TilesRegion,
+                             private ChronicleCardRegion,
+                             private ClientCardRegion,
+                             private LogRegion,
+                             private FooterRegion
 {
     Q_OBJECT
 public:
@@ -73,50 +73,8 @@ public:
     void showMessage(const QString& title, const QString& text, LauncherMessageKind kind);
     // A link with nothing safe to open is shown but cannot be clicked.
     void setLinkEnabled(WindowLink link, bool enabled);
-
-    QMainWindow* window;
-    LauncherBackdrop* frame = nullptr;
-    QWidget* titleBar = nullptr;
-    QPushButton* headerLogo = nullptr;
-    QPushButton* brandWordmark = nullptr;
-    QPushButton* discordButton = nullptr;
-    QPushButton* telegramButton = nullptr;
-    LanguageDropdownButton* languageButton = nullptr;
-    QMenu* languageMenu = nullptr;
-    WindowControlButton* minimizeButton = nullptr;
-    WindowControlButton* closeButton = nullptr;
-    QWidget* contentArea = nullptr;
-    NewsSliderArrow* previousNews = nullptr;
-    NewsSliderArrow* nextNews = nullptr;
-    QListWidget* newsList = nullptr;
-    NewsCoverLabel* newsCover = nullptr;
-    QTextBrowser* newsText = nullptr;
-    QWidget* navigationPanel = nullptr;
-    ArtworkNavigationButton* knowledgeButton = nullptr;
-    ArtworkNavigationButton* supportButton = nullptr;
-    ArtworkNavigationButton* streamsButton = nullptr;
-    QVBoxLayout* rightColumn = nullptr;
-    QWidget* chronicleCard = nullptr;
-    QLabel* chronicleLogo = nullptr;
-    QWidget* profileCard = nullptr;
-    QLabel* profileTitle = nullptr;
-    QComboBox* profileCombo = nullptr;
-    ProfileOptionButton* modernOption = nullptr;
-    ProfileOptionButton* legacyOption = nullptr;
-    QButtonGroup* profileGroup = nullptr;
-    QLabel* profileHint = nullptr;
-    QPlainTextEdit* miniLog = nullptr;
-    QWidget* footer = nullptr;
-    StyledCheckBox* proxyCheck = nullptr;
-    StyledCheckBox* mirrorCheck = nullptr;
-    QLabel* progressPercent = nullptr;
-    FantasyProgressBar* progressBar = nullptr;
-    QLabel* statusLabel = nullptr;
-    GameUtilityButton* checkButton = nullptr;
-    GameUtilityButton* pauseButton = nullptr;
-    GameUtilityButton* settingsButton = nullptr;
-    FantasyLaunchButton* playButton = nullptr;
-    QLabel* releaseLabel = nullptr;
+    // The news card's widgets, for the news feed that fills them.
+    [[nodiscard]] const NewsCardRegion& newsCard() const { return *this; }
 
 signals:
     // An entry of the language menu was chosen ("ru" or "en").
@@ -135,19 +93,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildTitleBar(QVBoxLayout* frameLayout);
+    friend class ::TestMainWindow;
+    friend class ::TestMainWindowView;
+
     void buildContent(QVBoxLayout* frameLayout);
     void buildLeftColumn(QHBoxLayout* contentLayout);
     void buildRightColumn(QHBoxLayout* contentLayout);
-    void buildFooter(QVBoxLayout* frameLayout);
-    void refreshProfileTexts();
     void connectRequests();
-    void applyProfiles(const MainViewModel& model);
-    void fitNewsCardsToWidth();
     [[nodiscard]] QList<QAbstractButton*> linkButtons(WindowLink link) const;
 
-    QVector<ProfileEntry> m_profiles;
-    int m_newsCardHeight = 0;
+    QMainWindow* window;
+    LauncherBackdrop* frame = nullptr;
+    QWidget* contentArea = nullptr;
+    QVBoxLayout* rightColumn = nullptr;
 };
 
 } // namespace vorn

@@ -400,15 +400,19 @@ void renderWindows(Gallery& gallery, const QString& localesDir)
                     continue;
                 QMainWindow window;
                 auto* view = new MainWindowView(&window);
-                addSampleNews(view->newsList);
+                addSampleNews(view->newsCard().newsList);
                 view->setLogVisible(log);
                 if (log) {
-                    view->miniLog->appendPlainText(QStringLiteral("[14:03:59] [UPD-START] Starting update 2025.05.12"));
-                    view->miniLog->appendPlainText(QStringLiteral("[14:04:02] [UPD-DOWNLOAD] 132/480 MB"));
-                    view->progressBar->setValue(27);
-                    view->progressPercent->setText(QStringLiteral("27%"));
+                    view->appendLogLine(QStringLiteral("[14:03:59] [UPD-START] Starting update 2025.05.12"));
+                    view->appendLogLine(QStringLiteral("[14:04:02] [UPD-DOWNLOAD] 132/480 MB"));
+                    // Mid-update, without a controller to say so: the footer is set by hand.
+                    window.findChild<FantasyProgressBar*>()->setValue(27);
+                    window.findChild<QLabel*>(QStringLiteral("progressPercent"))->setText(QStringLiteral("27%"));
                 }
-                view->legacyOption->setChecked(true);
+                for (auto* option : window.findChildren<ProfileOptionButton*>(QStringLiteral("profileOption"))) {
+                    if (option->property("profileTitle").toString() == QLatin1String("LEGACY"))
+                        option->setChecked(true);
+                }
                 window.resize(size);
                 window.show();
                 view->rescaleNews(window.size());

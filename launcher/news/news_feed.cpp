@@ -1,10 +1,10 @@
-#include "launcher/news_feed.h"
+#include "launcher/news/news_feed.h"
 
 #include "config/localization.h"
 #include "config/writable_places.h"
 #include "core/file_status.h"
 #include "core/save_file.h"
-#include "launcher/news_view.h"
+#include "launcher/news/news_view.h"
 #include "net/network_service.h"
 #include "ui/news_card_delegate.h"
 

@@ -1,8 +1,8 @@
-#include "launcher/news_widgets_view.h"
+#include "launcher/news/news_widgets_view.h"
 
 #include "config/writable_places.h"
 #include "core/file_status.h"
-#include "launcher/news_feed.h"
+#include "launcher/news/news_feed.h"
 #include "ui/main_window_view.h"
 #include "ui/news_cover_label.h"
 #include "ui/news_slider_arrow.h"
@@ -109,8 +109,9 @@ NewsWidgetsView::NewsWidgetsView(QListWidget* list, QAbstractButton* previous,
 }
 
 NewsWidgetsView::NewsWidgetsView(const MainWindowView& view, QObject* parent)
-    : NewsWidgetsView(view.newsList, view.previousNews, view.nextNews, view.newsCover,
-                      view.newsText, parent)
+    : NewsWidgetsView(view.newsCard().newsList, view.newsCard().previousNews,
+                      view.newsCard().nextNews, view.newsCard().newsCover, view.newsCard().newsText,
+                      parent)
 {
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launcher/news_page.h"
+#include "launcher/news/news_page.h"
 
 #include <QDate>
 #include <QHash>

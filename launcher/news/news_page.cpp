@@ -1,8 +1,8 @@
-#include "launcher/news_page.h"
+#include "launcher/news/news_page.h"
 
 #include "config/localization.h"
 #include "core/sha256.h"
-#include "launcher/news_markup.h"
+#include "launcher/news/news_markup.h"
 #include "ui/news_article.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launcher/news_view.h"
+#include "launcher/news/news_view.h"
 
 #include <QIcon>
 

@@ -1,4 +1,4 @@
-#include "launcher/news_markup.h"
+#include "launcher/news/news_markup.h"
 
 #include <algorithm>
 
