@@ -1,9 +1,8 @@
 #include "platform/http_transfer.h"
 #include "platform/http_transfer_multi_posix.h"
+#include "platform/curl_settings_posix.h"
 
 #include <curl/curl.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
 
 #include <algorithm>
 #include <array>
@@ -357,27 +356,6 @@ int onTransferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return 0;
 }
 
-// Trust an extra set of authorities on top of the system store, for private deployments
-// and tests.
-CURLcode addExtraAuthorities(CURL*, void* sslContext, void* path)
-{
-    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-    if (!store || X509_STORE_load_file(store, static_cast<const char*>(path)) != 1)
-        return CURLE_SSL_CACERT_BADFILE;
-    return CURLE_OK;
-}
-
-// The first scheme the proxy offers, in the order of preference of the launcher.
-long chooseProxyScheme(long available)
-{
-    for (long scheme : {long(CURLAUTH_NEGOTIATE), long(CURLAUTH_NTLM), long(CURLAUTH_DIGEST),
-                        long(CURLAUTH_BASIC)}) {
-        if (available & scheme)
-            return scheme;
-    }
-    return 0;
-}
-
 void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, char* errorBuffer,
                curl_slist* headers)
 {
@@ -403,28 +381,8 @@ void configure(CURL* curl, const TransferRequest& request, Transfer& transfer, c
     const bool limited = transfer.hooks->rateLimited && transfer.hooks->rateLimited();
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, limited ? long(kLimitedReadBytes)
                                                        : kUnlimitedBufferBytes);
-    if (!request.extraAuthorities.empty()) {
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, addExtraAuthorities);
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, request.extraAuthorities.c_str());
-    }
-
-    const TransferProxy& proxy = request.proxy;
-    switch (proxy.mode) {
-    case TransferProxyMode::ManualHttp: {
-        const bool bracket = proxy.host.find(':') != std::string::npos;
-        const std::string name = (bracket ? "[" + proxy.host + "]" : proxy.host) + ":"
-                                 + std::to_string(proxy.port);
-        curl_easy_setopt(curl, CURLOPT_PROXY, name.c_str());
-        curl_easy_setopt(curl, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
-        curl_easy_setopt(curl, CURLOPT_NOPROXY, ""); // no bypass list, whatever no_proxy says
-        break;
-    }
-    case TransferProxyMode::Direct:
-        curl_easy_setopt(curl, CURLOPT_PROXY, ""); // not even the environment's proxy
-        break;
-    case TransferProxyMode::System:
-        break; // libcurl reads https_proxy, http_proxy and no_proxy itself
-    }
+    applyTrust(curl, request);
+    applyProxy(curl, request.proxy);
 }
 
 // One request with its proxy-authentication resend and redirects. When the answer is a
