@@ -7,6 +7,7 @@
 #include "tests/support/game_process.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/nginx_process.h"
+#include "tests/support/tcp_relay.h"
 #include "tests/support/test_certificates.h"
 
 #include <QDir>
@@ -779,6 +780,108 @@ private slots:
         else
             QVERIFY2(connections > 1 && connections <= RequestWindow::kMaxConnections,
                      qPrintable(QString::number(connections)));
+    }
+
+    // Over HTTP/2 one connection carries every object in flight: a line that goes dead fails
+    // them all at once, a stream the server resets fails its own object alone. Either way only
+    // what was lost is asked for again, never an object already verified nor another's.
+    void aLostConnectionOrStreamCostsOnlyItsOwnObjects_data()
+    {
+        QTest::addColumn<bool>("connectionDropped");
+        QTest::newRow("connection dropped mid-answer") << true;
+        QTest::newRow("one object's stream reset at every attempt") << false;
+    }
+    void aLostConnectionOrStreamCostsOnlyItsOwnObjects()
+    {
+        QFETCH(bool, connectionDropped);
+        TestCertificates certificates;
+        QString error;
+        QVERIFY2(certificates.create(m_work->filePath(QStringLiteral("tls")), &error), qPrintable(error));
+        QHash<QString, QByteArray> blobOfPath;
+        qint64 largestObject = 0;
+        for (const QByteArray& blob : allObjects(m_first)) {
+            blobOfPath.insert(QString::fromLatin1(objectUrlPath(blob)), blob);
+            largestObject = qMax(largestObject, objectBytes(m_first, {blob}));
+        }
+        QStringList paths = blobOfPath.keys();
+        std::sort(paths.begin(), paths.end());
+        const QString resetPath = paths.at(paths.size() / 2);
+        NginxProcess nginx;
+        // nginx ends a request answered with 444 by resetting its stream.
+        const QString directives =
+            connectionDropped ? QString() : QStringLiteral("location = %1 { return 444; }").arg(resetPath);
+        QVERIFY2(nginx.start(m_repository->repoDirectory(), certificates, true, &error, directives),
+                 qPrintable(error));
+        m_network->setExtraCertificateAuthorities(certificates.authorityFile());
+        TcpRelay relay(nginx.port());
+        QVERIFY(relay.port() != 0);
+
+        // Until the engine has verified an object it keeps the first four in flight and asks for
+        // no more; past four objects' bytes, some are verified and stored.
+        const qint64 dropAfter = 4 * largestObject + 64 * 1024;
+        QVERIFY(dropAfter < objectBytes(m_first, allObjects(m_first)) - largestObject);
+        QSet<QString> storedAtDrop;
+        const QString cacheRoot = m_work->filePath(QStringLiteral("cache"));
+        if (connectionDropped) {
+            relay.dropOnceAfter(dropAfter, [&] {
+                for (auto it = blobOfPath.cbegin(); it != blobOfPath.cend(); ++it) {
+                    if (QFile::exists(objectCachePath(cacheRoot, it.value())))
+                        storedAtDrop.insert(it.key());
+                }
+            });
+        }
+        m_engine->start(m_first, QStringLiteral("https://127.0.0.1:%1/").arg(relay.port()), m_game, false);
+        QVERIFY(m_recorder->waitForEnd());
+
+        const auto requestsPerObject = [&nginx] {
+            QHash<QString, int> counts;
+            for (const NginxProcess::LoggedRequest& request : nginx.requests())
+                ++counts[request.path];
+            return counts;
+        };
+        QHash<QString, int> requested;
+        if (connectionDropped) {
+            QCOMPARE(m_recorder->events.last(), QStringLiteral("ready:r1"));
+            QCOMPARE(readTree(m_game), firstRelease());
+            QVERIFY(relay.dropped());
+            QVERIFY(!storedAtDrop.isEmpty());
+            // nginx logs the dropped connection's requests once it has seen it end; some answer
+            // was cut there, and its object asked for again.
+            const auto askedAgain = [&requested] {
+                QSet<QString> again;
+                for (auto it = requested.cbegin(); it != requested.cend(); ++it) {
+                    if (it.value() > 1)
+                        again.insert(it.key());
+                }
+                return again;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT((requested = requestsPerObject()).size() == paths.size()
+                                         && !askedAgain().isEmpty(),
+                                     30000);
+            QCOMPARE(QSet<QString>(requested.keyBegin(), requested.keyEnd()),
+                     QSet<QString>(paths.begin(), paths.end()));
+            for (auto it = requested.cbegin(); it != requested.cend(); ++it)
+                QVERIFY2(it.value() <= 2, qPrintable(it.key()));
+            // Only answers that were cut are asked for again. (libcurl may take a request the
+            // dead connection never answered to a new connection of its own, so the count of
+            // connections says nothing here.)
+            QCOMPARE(askedAgain() & storedAtDrop, QSet<QString>());
+            QVERIFY(relay.connectionCount() >= 2);
+        } else {
+            QCOMPARE(m_recorder->startingWith(QStringLiteral("failed:Could not download block:")).size(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(requestsPerObject().value(resetPath), 3, 30000);
+            requested = requestsPerObject();
+            for (const NginxProcess::LoggedRequest& request : nginx.requests())
+                QCOMPARE(request.status == 444, request.path == resetPath);
+            for (auto it = requested.cbegin(); it != requested.cend(); ++it) {
+                if (it.key() != resetPath)
+                    QCOMPARE(it.value(), 1);
+            }
+            QVERIFY(requested.size() > 1);
+            // The other streams went on over the same connection.
+            QCOMPARE(nginx.connectionCount(), 1);
+            QCOMPARE(relay.connectionCount(), 1);
+        }
     }
 
     void resumeWhilePlanningWaitsForThePlan()

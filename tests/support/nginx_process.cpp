@@ -27,7 +27,7 @@ NginxProcess::~NginxProcess()
 }
 
 bool NginxProcess::start(const QString& root, const TestCertificates& certificates, bool http2,
-                         QString* error)
+                         QString* error, const QString& serverDirectives)
 {
     auto failed = [error](const QString& text) {
         if (error)
@@ -64,13 +64,14 @@ bool NginxProcess::start(const QString& root, const TestCertificates& certificat
             "    listen 127.0.0.1:%3 ssl%4;\n"
             "    ssl_certificate %5; ssl_certificate_key %6; ssl_protocols TLSv1.2 TLSv1.3;\n"
             "    root %7;\n"
+            "    %8\n"
             "  }\n"
             "}\n")
                                  .arg(QFileInfo(QStringLiteral("/proc/self")).ownerId() == 0 ? QStringLiteral("user root;") : QString(), run)
                                  .arg(m_port)
                                  .arg(http2 ? QStringLiteral(" http2") : QString(),
                                       certificates.serverCertificateFile(), certificates.serverKeyFile(),
-                                      QDir(root).absolutePath());
+                                      QDir(root).absolutePath(), serverDirectives);
         config.write(conf.toUtf8());
         config.close();
         m_process.setProcessChannelMode(QProcess::MergedChannels);

@@ -27,8 +27,9 @@ public:
     NginxProcess(const NginxProcess&) = delete;
     NginxProcess& operator=(const NginxProcess&) = delete;
 
+    // serverDirectives go into the server block as they are (locations of a test's own).
     [[nodiscard]] bool start(const QString& root, const TestCertificates& certificates, bool http2,
-                             QString* error = nullptr);
+                             QString* error = nullptr, const QString& serverDirectives = QString());
     [[nodiscard]] QString baseUrl() const;
     [[nodiscard]] quint16 port() const { return m_port; }
     // Every request answered so far, in the order nginx logged them.
