@@ -344,6 +344,8 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
     int redirects = 0;
     int authAttempts = 0;
     DWORD authScheme = 0;
+    bool resentOnNewConnection = false;
+    DWORD lastError = 0;
     Hop hop;
 
     // Starts one asynchronous operation and waits for it, watching the cancel flag and the
@@ -358,7 +360,8 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
             async.bytes = 0;
         }
         if (!start()) {
-            fail(result, GetLastError());
+            lastError = GetLastError();
+            fail(result, lastError);
             return false;
         }
         std::unique_lock<std::mutex> lock(async.mutex);
@@ -376,9 +379,9 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
             }
         }
         if (async.error != 0) {
-            const DWORD error = async.error;
+            lastError = async.error;
             lock.unlock();
-            fail(result, error);
+            fail(result, lastError);
             return false;
         }
         return true;
@@ -411,18 +414,32 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
         }
 
         DWORD status = 0;
+        bool sendAgain = false;
         for (;;) {
             if (isCancelled(hooks)) {
                 result.errorString = kCancelled;
                 return result;
             }
             const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&async);
+            lastError = 0;
             if (!await([&] {
                     return WinHttpSendRequest(handle, async.headers.c_str(), DWORD(async.headers.size()),
                                               WINHTTP_NO_REQUEST_DATA, 0, 0, context);
                 })
-                || !await([&] { return WinHttpReceiveResponse(handle, nullptr); }))
-                return result;
+                || !await([&] { return WinHttpReceiveResponse(handle, nullptr); })) {
+                // A proxy may close the connection its challenge came on while the answer with
+                // the credentials is on its way, which then meets a closed socket: sent once
+                // more, it goes out on a new connection with the credentials from the start.
+                sendAgain = authAttempts == 1 && !resentOnNewConnection
+                            && (lastError == ERROR_WINHTTP_INVALID_SERVER_RESPONSE
+                                || lastError == ERROR_WINHTTP_CONNECTION_ERROR);
+                if (!sendAgain)
+                    return result;
+                resentOnNewConnection = true;
+                result.errorString.clear();
+                result.timedOut = false;
+                break;
+            }
             DWORD statusSize = sizeof status;
             if (!WinHttpQueryHeaders(handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
@@ -454,6 +471,10 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
             break;
         }
 
+        if (sendAgain) {
+            hop.close();
+            continue;
+        }
         if (isFollowedRedirect(int(status))) {
             const std::string location = headerText(handle, WINHTTP_QUERY_LOCATION);
             const TransferUrl target
