@@ -86,10 +86,12 @@ void CurlMultiplexer::run()
                                          [message](const Job* job) { return job->easy == message->easy_handle; });
             if (it == active.end())
                 continue;
+            // The message does not outlive the handle's removal.
+            const CURLcode code = message->data.result;
             Job* job = *it;
             active.erase(it);
             curl_multi_remove_handle(m_multi, job->easy);
-            finish(job, message->data.result);
+            finish(job, code);
         }
         // A cancel must not wait for the server's next byte, nor for the next progress call.
         for (auto it = active.begin(); it != active.end();) {
