@@ -1,17 +1,16 @@
 #include "tests/support/nginx_process.h"
 
+#include "tests/support/local_port.h"
+
 #include "tests/support/test_certificates.h"
 #include "tests/support/tinyproxy_process.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QSet>
 #include <QStandardPaths>
-#include <QTcpSocket>
-#include <QThread>
 
 namespace vorn::test {
 
@@ -80,16 +79,8 @@ bool NginxProcess::start(const QString& root, const TestCertificates& certificat
                                   config.fileName()});
         if (!m_process.waitForStarted(5000))
             return failed(QStringLiteral("Cannot start nginx: %1").arg(m_process.errorString()));
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 10000 && m_process.state() == QProcess::Running) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, m_port);
-            // The probe sends no request, so nginx logs nothing for it.
-            if (probe.waitForConnected(200))
-                return true;
-            QThread::msleep(50);
-        }
+        if (waitUntilListening(m_process, m_port, 10000))
+            return true;
         m_process.kill();
         m_process.waitForFinished(5000);
     }

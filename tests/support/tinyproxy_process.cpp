@@ -1,11 +1,10 @@
 #include "tests/support/tinyproxy_process.h"
 
-#include <QElapsedTimer>
+#include "tests/support/local_port.h"
+
 #include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 namespace vorn::test {
 
@@ -56,15 +55,8 @@ bool TinyproxyProcess::start(const QString& user, const QString& password, QStri
                                                       configPath});
         if (!m_process.waitForStarted(5000))
             return failed(QStringLiteral("Cannot start tinyproxy: %1").arg(m_process.errorString()));
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 5000 && m_process.state() == QProcess::Running) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, m_port);
-            if (probe.waitForConnected(200))
-                return true;
-            QThread::msleep(50);
-        }
+        if (waitUntilListening(m_process, m_port, 5000))
+            return true;
         m_process.kill();
         m_process.waitForFinished(5000);
     }
