@@ -1,6 +1,7 @@
 #include "platform/http_transfer.h"
 
 #include "platform/wide_text_win.h"
+#include "platform/winhttp_session_win.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -12,8 +13,8 @@
 #include <mutex>
 #include <vector>
 
-#ifndef WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL
-#define WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL 133
+#ifndef WINHTTP_OPTION_HTTP_PROTOCOL_USED
+#define WINHTTP_OPTION_HTTP_PROTOCOL_USED 134
 #endif
 #ifndef WINHTTP_PROTOCOL_FLAG_HTTP2
 #define WINHTTP_PROTOCOL_FLAG_HTTP2 0x1
@@ -113,6 +114,18 @@ std::string headerText(HINTERNET request, DWORD query)
     return fromWide(buffer.data());
 }
 
+// 20 when the answer came over HTTP/2, else 11. Systems that cannot tell (before Windows 10
+// 1903) cannot speak HTTP/2 either.
+int protocolUsed(HINTERNET request)
+{
+    DWORD used = 0;
+    DWORD size = sizeof used;
+    if (WinHttpQueryOption(request, WINHTTP_OPTION_HTTP_PROTOCOL_USED, &used, &size)
+        && (used & WINHTTP_PROTOCOL_FLAG_HTTP2) != 0)
+        return 20;
+    return 11;
+}
+
 // One asynchronous request as its status callback reports it. WinHTTP's callbacks may come on
 // its own threads, and after the transfer has given up on the request: the record is shared
 // by the transferring thread and the request handle, and goes when both have let go (the
@@ -192,7 +205,7 @@ public:
 
     // A request handle whose completions reach this hop's record; false with the Windows error.
     [[nodiscard]] bool open(HINTERNET session, const TransferUrl& url, const std::wstring& headers,
-                            DWORD* error)
+                            int timeoutMs, DWORD* error)
     {
         const bool https = equalsIgnoringCase(url.scheme, "https");
         const int port = url.port >= 0 ? url.port : (https ? 443 : 80);
@@ -220,6 +233,11 @@ public:
         m_async->owners = 2;
         DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
         WinHttpSetOption(m_request, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+        // On the request, not the session: the session is shared by requests with other deadlines.
+        WinHttpSetTimeouts(m_request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
+        // The wait for the response head has a clock of its own in some WinHTTP versions.
+        DWORD headTimeout = DWORD(timeoutMs);
+        WinHttpSetOption(m_request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headTimeout, sizeof headTimeout);
         return true;
     }
 
@@ -296,48 +314,17 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
             proxyBypass = fromWide(takeGlobalString(ie.lpszProxyBypass));
         }
     }
+    // The pool's session carries the connections of earlier transfers with the same proxy;
+    // without a pool, the transfer's own closes with it.
     const SessionProxy sessionSettings = sessionProxy(proxyName, proxyBypass);
-    const std::wstring wideProxyName = toWide(sessionSettings.name);
-    const std::wstring wideBypass = toWide(sessionSettings.bypass);
-
-    // Asynchronous, so that a transfer can be given up at any moment (a cancel, a server
-    // below the minimum pace) by closing its request, which WinHTTP allows only in this mode.
-    InternetHandle session;
-    session.handle = WinHttpOpen(L"VORN-Launcher/0.1",
-                                 sessionSettings.named ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
-                                                       : WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                 sessionSettings.named ? wideProxyName.c_str() : WINHTTP_NO_PROXY_NAME,
-                                 wideBypass.empty() ? WINHTTP_NO_PROXY_BYPASS : wideBypass.c_str(),
-                                 WINHTTP_FLAG_ASYNC);
-    if (!session.handle) {
-        fail(result, GetLastError());
+    DWORD sessionError = 0;
+    const std::shared_ptr<WinHttpSession> session = request.connections
+                                                        ? request.connections->session(sessionSettings, &sessionError)
+                                                        : WinHttpSession::open(sessionSettings, &sessionError);
+    if (!session) {
+        fail(result, sessionError);
         return result;
     }
-    WinHttpSetTimeouts(session.handle, request.timeoutMs, request.timeoutMs, request.timeoutMs,
-                       request.timeoutMs);
-    // The wait for the response head has a clock of its own in some WinHTTP versions.
-    DWORD headTimeout = DWORD(request.timeoutMs);
-    WinHttpSetOption(session.handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headTimeout,
-                     sizeof headTimeout);
-    // TLS 1.2 at the least, and 1.3 where the system has it: a server may offer 1.3 alone.
-    // Systems without 1.3 refuse the whole value, and keep 1.2.
-    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-#ifdef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
-    protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
-#endif
-    if (!WinHttpSetOption(session.handle, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
-        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-        WinHttpSetOption(session.handle, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
-    }
-    // Redirects are followed here, hop by hop, so that every target passes the URL rule.
-    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    WinHttpSetOption(session.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
-                     sizeof redirectPolicy);
-    // HTTP/2 where the server offers it (Windows 10 1607 and later); older systems refuse the
-    // option and stay on HTTP/1.1.
-    DWORD httpProtocols = WINHTTP_PROTOCOL_FLAG_HTTP2;
-    WinHttpSetOption(session.handle, WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL, &httpProtocols,
-                     sizeof httpProtocols);
 
     const std::wstring headers = toWide(requestHeaderBlock(request.cookie));
     TransferUrl current = request.url;
@@ -389,7 +376,7 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
 
     for (;;) {
         DWORD openError = 0;
-        if (!hop.open(session.handle, current, headers, &openError)) {
+        if (!hop.open(session->handle(), current, headers, request.timeoutMs, &openError)) {
             fail(result, openError);
             return result;
         }
@@ -448,6 +435,7 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
                 return result;
             }
             result.statusCode = int(status);
+            result.httpVersion = protocolUsed(handle);
             if (status == 407 && authAttempts == 0) {
                 DWORD supported = 0;
                 DWORD first = 0;
@@ -562,17 +550,6 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
 }
 
 } // namespace
-
-// Each request opens and closes a WinHTTP session of its own, with the proxy it was given, so
-// there is nothing to keep between requests.
-class ConnectionPool
-{
-};
-
-std::shared_ptr<ConnectionPool> makeConnectionPool()
-{
-    return std::make_shared<ConnectionPool>();
-}
 
 TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
 {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <vector>
 
 using namespace vorn::platform;
@@ -108,6 +109,21 @@ TEST_CASE("the fixed request headers are sent, and a cookie only when given")
           != std::string::npos);
     CHECK(plain.body.find("Cookie") == std::string::npos);
     CHECK(plain.body.rfind("GET /echo HTTP/1.1\r\n", 0) == 0);
+}
+
+TEST_CASE("transfers given one pool share its connection")
+{
+    const std::shared_ptr<ConnectionPool> pool = makeConnectionPool();
+    std::set<std::string> clientPorts;
+    for (int i = 0; i < 3; ++i) {
+        TransferRequest request = requestFor(local("/peer"));
+        request.connections = pool;
+        const TransferResult answer = performTransfer(request, {});
+        REQUIRE(answer.complete);
+        CHECK(answer.httpVersion == 11);
+        clientPorts.insert(answer.body);
+    }
+    CHECK(clientPorts.size() == 1);
 }
 
 TEST_CASE("the size cap is checked against Content-Length before the body")

@@ -85,7 +85,7 @@ struct HttpTestServer::State
     bool keepsAlive(const HttpResponse& r) const
     {
         QMutexLocker lock(&mutex);
-        return keepAlive && r.trickle == HttpResponse::Trickle::None && r.stallAfterBytes < 0
+        return (keepAlive || r.keepAlive) && r.trickle == HttpResponse::Trickle::None && r.stallAfterBytes < 0
                && r.sendContentLength && r.announcedLength < 0;
     }
 
@@ -108,6 +108,8 @@ struct HttpTestServer::State
             }
             if (response.echoRequest)
                 response.body = request.head;
+            if (response.echoPeer)
+                response.body = QByteArray::number(request.peerPort);
             if (response.echoLog) {
                 response.body.clear();
                 for (const RecordedRequest& record : records)
@@ -153,7 +155,9 @@ private:
         m_answered = true;
         const QByteArray head = m_buffer.left(end + 4);
         m_buffer.remove(0, end + 4);
-        m_response = m_state->answer(parseHead(head));
+        RecordedRequest request = parseHead(head);
+        request.peerPort = m_socket->peerPort();
+        m_response = m_state->answer(request);
         QTimer::singleShot(m_response.delayMs, this, [this] { sendHead(); });
     }
 
@@ -491,6 +495,8 @@ bool responseFromJson(const QJsonObject& object, HttpResponse* response)
     r.stallMs = object.value(QLatin1String("stallMs")).toInt(-1);
     r.echoRequest = object.value(QLatin1String("echoRequest")).toBool(false);
     r.echoLog = object.value(QLatin1String("echoLog")).toBool(false);
+    r.echoPeer = object.value(QLatin1String("echoPeer")).toBool(false);
+    r.keepAlive = object.value(QLatin1String("keepAlive")).toBool(false);
     const QString trickle = object.value(QLatin1String("trickle")).toString();
     if (trickle == QLatin1String("body"))
         r.trickle = HttpResponse::Trickle::Body;

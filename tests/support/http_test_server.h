@@ -32,6 +32,8 @@ struct HttpResponse
     int stallMs = -1;               // ...this long before the rest; -1: until the client leaves
     bool echoRequest = false;       // the body is the request head exactly as received
     bool echoLog = false;           // the body lists the requests so far, "METHOD target" a line
+    bool echoPeer = false;          // the body is the client's port: one for each connection
+    bool keepAlive = false;         // the connection stays open after it, as with setKeepAlive
     Trickle trickle = Trickle::None;
     int trickleMs = 1000;           // one piece every trickleMs
     int trickleBytes = 1;           // body bytes per piece
@@ -57,6 +59,7 @@ struct RecordedRequest
     QByteArray path;   // the target's path, without query
     QByteArray head;   // request line and header block, up to and including the empty line
     qint64 receivedMs = 0;
+    quint16 peerPort = 0;
     [[nodiscard]] QByteArray header(const QByteArray& name) const; // first one, case-insensitive
 };
 
