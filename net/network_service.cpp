@@ -197,6 +197,9 @@ NetworkReply* NetworkService::get(const QUrl& url, int timeoutMs, qint64 maxByte
 
 QThreadPool* NetworkService::transferPool()
 {
+    // Before the pool exists: at exit the pool then waits for its last transfer (a cancelled
+    // one may still be closing its connections) before the TLS library is torn down.
+    platform::prepareTransfers();
     return g_transferPool();
 }
 

@@ -97,6 +97,11 @@ struct TransferResult
     int httpVersion = 0;
 };
 
+// Sets up the HTTP stack's process-wide state (libcurl's, and the TLS library's under it). Call
+// it before starting the threads that transfer: what is set up first is torn down last when the
+// process ends, after those threads have been waited for. performTransfer calls it too.
+void prepareTransfers();
+
 // One synchronous GET with the launcher's transport policy: HTTPS only (plain HTTP to the
 // local machine), TLS 1.2 or newer, no redirect from HTTPS to HTTP, size cap, time-out, proxy with
 // one authentication resend, and the one-time cookie challenge.

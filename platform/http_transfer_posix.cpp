@@ -538,9 +538,7 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
         refused.errorString = kOnlyHttps;
         return refused;
     }
-    static std::once_flag curlReady;
-    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
+    prepareTransfers();
     TransferRequest again;
     bool rerun = false;
     TransferResult result = transferOnce(request, hooks, pace, &again, &rerun);
@@ -552,6 +550,12 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
 }
 
 } // namespace
+
+void prepareTransfers()
+{
+    static std::once_flag curlReady;
+    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
 
 TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
 {

@@ -551,6 +551,11 @@ TransferResult runTransfer(const TransferRequest& request, const TransferHooks& 
 
 } // namespace
 
+// WinHTTP needs nothing set up, and outlives the process's own teardown.
+void prepareTransfers()
+{
+}
+
 TransferResult performTransfer(const TransferRequest& request, const TransferHooks& hooks)
 {
     PaceMonitor pace(request.pace, request.maxBytes);
