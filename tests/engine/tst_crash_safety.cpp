@@ -29,6 +29,9 @@ struct Scenario
     bool cachePrefilled = false;
 };
 
+// What the driver writes to stderr when it dies of a fault of its own.
+const char* const kDriverFault = "vorn_engine_driver: fatal signal";
+
 // A family of kill points: the process dies on entering the N-th call of one of these system
 // calls in any one thread, for N = 1, 2, ... until a run gets through.
 struct KillFamily
@@ -267,8 +270,13 @@ private:
                         QStringLiteral("inject=%1:signal=KILL:when=%2").arg(family.syscalls).arg(n),
                         QStringLiteral(VORN_ENGINE_DRIVER)}
             + driverArguments(scenario.releaseId, game, cache);
-        const int code = run(m_strace, arguments);
+        QByteArray errors;
+        const int code = run(m_strace, arguments, &errors);
         const QString point = QStringLiteral("%1, kill at %2 #%3").arg(scenario.name, family.syscalls).arg(n);
+        // A driver that dies of a fault of its own also ends as a crash: its report tells it from
+        // the kill.
+        if (errors.contains(kDriverFault))
+            qFatal("%s: the driver failed before the kill: %s", qPrintable(point), errors.constData());
         bool killed = code == -1;
         if (!killed && code != 0)
             qFatal("%s: the driver ended with %d", qPrintable(point), code);
