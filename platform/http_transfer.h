@@ -55,8 +55,8 @@ struct TransferPace
 // server that speaks HTTP/2 carries the transfers running at the same time over one connection. A
 // connection is only reused by a transfer with the same proxy settings and the same extra
 // authorities as the one that opened it; a change of either opens new connections and lets
-// the old ones close. Safe to share between threads. Where the system's HTTP stack keeps no
-// such state across requests, the pool holds nothing.
+// the old ones close (WinHTTP trusts the system's authorities alone, so only the proxy counts
+// there). Safe to share between threads.
 class ConnectionPool;
 [[nodiscard]] std::shared_ptr<ConnectionPool> makeConnectionPool();
 

@@ -62,7 +62,7 @@ std::wstring takeGlobalString(LPWSTR text)
     return copy;
 }
 
-// Closes on scope exit; declared session, connection, request so they close in reverse.
+// Closes on scope exit.
 struct InternetHandle
 {
     HINTERNET handle = nullptr;

@@ -1,14 +1,12 @@
 #include "tests/support/nginx_process.h"
 
 #include "tests/support/local_port.h"
-
 #include "tests/support/test_certificates.h"
 #include "tests/support/tinyproxy_process.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QSet>
 #include <QStandardPaths>
 
